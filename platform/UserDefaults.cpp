@@ -17,13 +17,14 @@ UserDefaults &UserDefaults::standard()
 
 UserDefaults *UserDefaults::suite(const QString &groupIdentifier)
 {
+    // Process-lifetime objects, like standard(): never destroyed, so never used after teardown.
     static QMutex mutex;
-    static std::map<QString, UserDefaults *> suites;
+    static auto *suites = new std::map<QString, UserDefaults *>;
     const auto folder = AppGroup::containerPath(groupIdentifier);
     if (!folder)
         return nullptr;
     QMutexLocker lock(&mutex);
-    auto &suite = suites[groupIdentifier];
+    auto &suite = (*suites)[groupIdentifier];
     if (!suite) {
         const QString path = QDir(*folder).filePath(QStringLiteral("defaults.ini"));
         suite = new UserDefaults(std::make_unique<QSettings>(path, QSettings::IniFormat));
