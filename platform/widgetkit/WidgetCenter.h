@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace platform::widgetkit {
+
+// Lets the application ask a running widget host for new timelines.
+class WidgetCenter {
+public:
+    // Does nothing when no widget host runs for this user.
+    static void reloadAllTimelines();
+    // The local socket a host listens on; one per user home folder.
+    static QString serverName();
+    static inline const QByteArray reloadMessage = QByteArrayLiteral("reloadAllTimelines\n");
+};
+
+}  // namespace platform::widgetkit

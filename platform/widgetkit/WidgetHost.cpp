@@ -1,0 +1,195 @@
+#include "platform/widgetkit/WidgetHost.h"
+
+#include "platform/UserDefaults.h"
+#include "platform/widgetkit/WidgetCenter.h"
+
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QVBoxLayout>
+#include <limits>
+
+namespace platform::widgetkit {
+namespace {
+const QString familyKey = QStringLiteral("widgetFamily");
+
+int millisecondsUntil(const QDateTime &date)
+{
+    const qint64 ms = QDateTime::currentDateTimeUtc().msecsTo(date);
+    return static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
+}
+}  // namespace
+
+QSize displaySize(WidgetFamily family)
+{
+    switch (family) {
+    case WidgetFamily::systemSmall:
+        return {170, 170};
+    case WidgetFamily::systemMedium:
+        return {364, 170};
+    case WidgetFamily::systemLarge:
+        return {364, 382};
+    }
+    return {170, 170};
+}
+
+QString familyName(WidgetFamily family)
+{
+    switch (family) {
+    case WidgetFamily::systemSmall:
+        return QCoreApplication::translate("WidgetHost", "Small");
+    case WidgetFamily::systemMedium:
+        return QCoreApplication::translate("WidgetHost", "Medium");
+    case WidgetFamily::systemLarge:
+        return QCoreApplication::translate("WidgetHost", "Large");
+    }
+    return {};
+}
+
+WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::Tool), m_configuration(std::move(configuration))
+{
+    setWindowTitle(m_configuration.displayName);
+    setLayout(new QVBoxLayout);
+    layout()->setContentsMargins(0, 0, 0, 0);
+
+    const auto stored = UserDefaults::standard().value(familyKey);
+    const auto family = static_cast<WidgetFamily>(stored.isValid() ? stored.toInt() : 0);
+    m_family = m_configuration.supportedFamilies.contains(family) || m_configuration.supportedFamilies.isEmpty()
+                   ? family
+                   : m_configuration.supportedFamilies.first();
+    setFixedSize(displaySize(m_family));
+
+    m_entryTimer.setSingleShot(true);
+    m_reloadTimer.setSingleShot(true);
+    connect(&m_entryTimer, &QTimer::timeout, this, &WidgetHost::showDueEntry);
+    connect(&m_reloadTimer, &QTimer::timeout, this, &WidgetHost::reloadTimeline);
+
+    m_entries = {m_configuration.placeholder(context())};
+    showDueEntry();
+    reloadTimeline();
+}
+
+WidgetHost::~WidgetHost() = default;
+
+TimelineContext WidgetHost::context() const
+{
+    return TimelineContext{m_family, displaySize(m_family), false};
+}
+
+void WidgetHost::setFamily(WidgetFamily family)
+{
+    if (family == m_family)
+        return;
+    m_family = family;
+    UserDefaults::standard().setValue(familyKey, static_cast<int>(family));
+    setFixedSize(displaySize(family));
+    showDueEntry();
+}
+
+bool WidgetHost::listen()
+{
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = WidgetCenter::serverName();
+    if (!m_server->listen(name)) {
+        // A socket left by a host that crashed: take it over if nobody answers on it.
+        QLocalSocket probe;
+        probe.connectToServer(name);
+        if (probe.waitForConnected(200))
+            return false;
+        QLocalServer::removeServer(name);
+        if (!m_server->listen(name))
+            return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                while (socket->canReadLine()) {
+                    if (socket->readLine() == WidgetCenter::reloadMessage)
+                        reloadTimeline();
+                }
+            });
+        }
+    });
+    return true;
+}
+
+void WidgetHost::reloadTimeline()
+{
+    ++m_requests;
+    const quint64 generation = ++m_generation;
+    QPointer<WidgetHost> self(this);
+    m_configuration.timeline(context(), [self, generation](AnyTimeline timeline) {
+        // The provider answers from any thread; the host lives on the GUI thread.
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, generation, timeline = std::move(timeline)]() mutable {
+                if (self && generation == self->m_generation)
+                    self->applyTimeline(std::move(timeline));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WidgetHost::applyTimeline(AnyTimeline timeline)
+{
+    if (!timeline.entries.isEmpty())
+        m_entries = std::move(timeline.entries);
+    showDueEntry();
+    m_reloadTimer.start(millisecondsUntil(timeline.policy.date));
+    emit timelineApplied();
+}
+
+void WidgetHost::showDueEntry()
+{
+    if (m_entries.isEmpty())
+        return;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    qsizetype due = 0;
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].date <= now)
+            due = i;
+    }
+    showEntry(m_entries[due]);
+    if (due + 1 < m_entries.size())
+        m_entryTimer.start(millisecondsUntil(m_entries[due + 1].date));
+}
+
+void WidgetHost::showEntry(const AnyEntry &entry)
+{
+    delete m_view;
+    m_view = m_configuration.makeView(entry, m_family);
+    layout()->addWidget(m_view);
+}
+
+void WidgetHost::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    auto *group = new QActionGroup(&menu);
+    for (WidgetFamily family : m_configuration.supportedFamilies) {
+        QAction *action = menu.addAction(familyName(family), this, [this, family] { setFamily(family); });
+        action->setCheckable(true);
+        action->setChecked(family == m_family);
+        group->addAction(action);
+    }
+    menu.addSeparator();
+    menu.addAction(QCoreApplication::translate("WidgetHost", "Close"), this, &QWidget::close);
+    menu.exec(event->globalPos());
+}
+
+QImage WidgetHost::render(const WidgetConfiguration &configuration, const AnyEntry &entry, WidgetFamily family)
+{
+    std::unique_ptr<QWidget> view(configuration.makeView(entry, family));
+    view->setFixedSize(displaySize(family));
+    view->ensurePolished();
+    if (view->layout())
+        view->layout()->activate();
+    return view->grab().toImage();
+}
+
+}  // namespace platform::widgetkit

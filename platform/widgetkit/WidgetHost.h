@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/widgetkit/Timeline.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class QLocalServer;
+
+namespace platform::widgetkit {
+
+// Shows one widget in a small frameless window: the placeholder first, then the entries of the
+// provider's timeline, each at its date, and a new timeline once the reload date has passed or
+// the application asked for it. The family is chosen from the context menu and remembered.
+class WidgetHost : public QWidget {
+    Q_OBJECT
+public:
+    explicit WidgetHost(WidgetConfiguration configuration, QWidget *parent = nullptr);
+    ~WidgetHost() override;
+
+    WidgetFamily family() const { return m_family; }
+    void setFamily(WidgetFamily family);
+    // Listens for WidgetCenter::reloadAllTimelines(); false when the socket cannot be taken.
+    bool listen();
+    void reloadTimeline();
+
+    int timelineRequests() const { return m_requests; }
+    QWidget *currentView() const { return m_view; }
+
+    // Draws one entry of `configuration` for `family` without showing a window.
+    static QImage render(const WidgetConfiguration &configuration, const AnyEntry &entry, WidgetFamily family);
+
+signals:
+    void timelineApplied();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void applyTimeline(AnyTimeline timeline);
+    void showDueEntry();
+    void showEntry(const AnyEntry &entry);
+    TimelineContext context() const;
+
+    WidgetConfiguration m_configuration;
+    WidgetFamily m_family;
+    QList<AnyEntry> m_entries;
+    QPointer<QWidget> m_view;
+    QTimer m_entryTimer;
+    QTimer m_reloadTimer;
+    QLocalServer *m_server = nullptr;
+    int m_requests = 0;
+    quint64 m_generation = 0;  // a timeline that arrives after a newer request is dropped
+};
+
+}  // namespace platform::widgetkit
