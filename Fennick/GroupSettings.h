@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Fennick/GroupIdentifier.h"
+
 #include <QString>
 
 namespace Fennick {
@@ -10,8 +12,7 @@ class GroupSettings {
 public:
     GroupSettings() = delete;
 
-    static inline const QString suiteName =
-        QStringLiteral("group.Q4ZN7WX2LB.com.Vantorel.Vantorel.Group");
+    static inline const QString &suiteName = appGroupIdentifier;
 
     // When the application last finished a sync.
     static double lastFullDownloadDate();
