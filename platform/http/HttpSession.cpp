@@ -33,6 +33,7 @@ struct CodeMapping {
 };
 
 constexpr CodeMapping codeTable[] = {
+    // Only a redirect can lead to another scheme; see transportError() for the other cause.
     {CURLE_UNSUPPORTED_PROTOCOL, UrlError::UnsupportedUrl, "The address uses an unsupported scheme."},
     {CURLE_URL_MALFORMAT, UrlError::BadUrl, "The address is not valid."},
     {CURLE_COULDNT_RESOLVE_PROXY, UrlError::CannotFindHost, "The proxy server could not be found."},
@@ -64,8 +65,12 @@ constexpr CodeMapping codeTable[] = {
      "The certificate of the server is not trusted."},
 };
 
-Error transportError(CURLcode result, long osErrno, const char *detail)
+Error transportError(CURLcode result, long osErrno, long status, const char *detail)
 {
+    // The scheme is checked before sending, so without any reply status this means the server
+    // answered in something that is not HTTP/1.x or later.
+    if (result == CURLE_UNSUPPORTED_PROTOCOL && status == 0)
+        return UrlError::make(UrlError::BadServerResponse, text("The server returned an invalid response."));
     if (result == CURLE_COULDNT_CONNECT && (osErrno == ENETUNREACH || osErrno == ENETDOWN))
         return UrlError::make(UrlError::NotConnectedToInternet,
                               text("The Internet connection appears to be offline."));
@@ -149,10 +154,11 @@ Session &Session::shared()
 Response Session::send(const Request &request) const
 {
     const QString scheme = request.url.scheme().toLower();
+    if (request.url.isValid() && !scheme.isEmpty() && scheme != QLatin1String("http")
+        && scheme != QLatin1String("https"))
+        throw UrlError::make(UrlError::UnsupportedUrl, text("The address uses an unsupported scheme."));
     if (!request.url.isValid() || request.url.host().isEmpty())
         throw UrlError::make(UrlError::BadUrl, text("The address is not valid."));
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        throw UrlError::make(UrlError::UnsupportedUrl, text("The address uses an unsupported scheme."));
 
     std::unique_ptr<curl_slist, ListDeleter> headerList;
     auto appendHeader = [&headerList](const QByteArray &line) {
@@ -220,8 +226,10 @@ Response Session::send(const Request &request) const
         if (transfer.tooLarge)
             throw UrlError::make(UrlError::DataLengthExceedsMaximum, text("The reply is larger than 50 MB."));
         long osErrno = 0;
+        long status = 0;
         curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &osErrno);
-        throw transportError(result, osErrno, errorBuffer);
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        throw transportError(result, osErrno, status, errorBuffer);
     }
 
     long status = 0;
