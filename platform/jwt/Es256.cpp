@@ -18,19 +18,22 @@ namespace {
 
 constexpr int coordinateSize = 32;
 
-// OpenSSL's text for the most recent failure on this thread, or the fallback when it has none.
-// The queue is emptied so that the next call starts clean.
-QString openSslFailure(const char *fallback)
+// Our sentence followed by OpenSSL's text for the most recent failure on this thread, when it
+// has one. The queue is emptied so that the next call starts clean.
+QString openSslFailure(const char *sentence)
 {
     unsigned long code = 0;
     unsigned long last = 0;
     while ((code = ERR_get_error()) != 0)
         last = code;
+    QString text = QCoreApplication::translate("platform::jwt", sentence);
     if (last == 0)
-        return QCoreApplication::translate("platform::jwt", fallback);
+        return text;
     char buffer[256] = {};
     ERR_error_string_n(last, buffer, sizeof buffer);
-    return QString::fromUtf8(buffer);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return QStringLiteral("%1 (%2).").arg(text, QString::fromUtf8(buffer));
 }
 
 Error keyError(const char *fallback)
@@ -65,7 +68,7 @@ Es256Signer::Es256Signer(const QByteArray &pemPrivateKey) : m_key(std::make_uniq
     m_key->pkey = PEM_read_bio_PrivateKey(bio, nullptr, &noPassphrase, nullptr);
     BIO_free(bio);
     if (!m_key->pkey)
-        throw keyError("The private key is not PEM text.");
+        throw keyError("The key file does not hold a PEM private key.");
 
     char group[64] = {};
     size_t groupLength = 0;
@@ -76,7 +79,7 @@ Es256Signer::Es256Signer(const QByteArray &pemPrivateKey) : m_key(std::make_uniq
     if (!isP256) {
         ERR_clear_error();
         throw Error(errorDomain, InvalidPrivateKey,
-                    QCoreApplication::translate("platform::jwt", "The private key is not a P-256 (ES256) key."));
+                    QCoreApplication::translate("platform::jwt", "The key file does not hold a P-256 (ES256) private key."));
     }
 }
 
