@@ -77,6 +77,27 @@ struct FakeConnectServer::State {
     int nextResponse = 1;
     int nextAccount = 1;
 
+    using Issuers = QHash<QString, Issuer>;
+
+    static const FakeApp *findAppIn(const QList<FakeApp> &apps, const QString &id)
+    {
+        const auto found = std::find_if(apps.cbegin(), apps.cend(), [&](const FakeApp &app) { return app.id == id; });
+        return found == apps.cend() ? nullptr : &*found;
+    }
+
+    static const FakeVersion *findVersionIn(const QList<FakeApp> &apps, const QString &id, QString *appId)
+    {
+        for (const FakeApp &app : apps) {
+            for (const FakeVersion &version : app.versions) {
+                if (version.id == id) {
+                    *appId = app.id;
+                    return &version;
+                }
+            }
+        }
+        return nullptr;
+    }
+
     FakeApp *findApp(const QString &id)
     {
         const auto found = std::find_if(apps.begin(), apps.end(), [&](const FakeApp &app) { return app.id == id; });
@@ -125,8 +146,10 @@ struct FakeConnectServer::State {
             apps.append(app);
     }
 
-    // The issuer whose key signed the token, or why the token is refused. Called under the lock.
-    std::optional<QString> authenticate(const httplib::Request &request, QString *why) const
+    // The issuer whose key signed the token, or why the token is refused. Works on a copy of the
+    // keys, so that the signature check runs outside the lock.
+    static std::optional<QString> authenticate(const httplib::Request &request, const Issuers &issuers,
+                                               qint64 clockOffset, QString *why)
     {
         const std::string authorization = request.get_header_value("Authorization");
         const std::string prefix = "Bearer ";
@@ -178,7 +201,8 @@ struct FakeConnectServer::State {
         return issuer;
     }
 
-    Reply listApps(const QString &issuer, int limit) const
+    // The read handlers work on copies of the data (cheap: Qt containers share until written).
+    static Reply listApps(const Issuers &issuers, const QList<FakeApp> &apps, const QString &issuer, int limit)
     {
         QJsonArray data;
         for (const QString &appId : issuers.value(issuer).appIds) {
@@ -196,9 +220,10 @@ struct FakeConnectServer::State {
         return {200, compact({{QStringLiteral("data"), data}, {QStringLiteral("meta"), QJsonObject{}}})};
     }
 
-    Reply listVersions(const QString &issuer, const QString &appId, int limit)
+    static Reply listVersions(const Issuers &issuers, const QList<FakeApp> &apps, const QString &issuer,
+                              const QString &appId, int limit)
     {
-        const FakeApp *app = findApp(appId);
+        const FakeApp *app = findAppIn(apps, appId);
         if (!app || !issuers.value(issuer).appIds.contains(appId))
             return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such app"));
         QJsonArray data;
@@ -214,10 +239,11 @@ struct FakeConnectServer::State {
         return {200, compact({{QStringLiteral("data"), data}})};
     }
 
-    Reply listReviews(const QString &issuer, const QString &versionId, const QUrlQuery &query)
+    static Reply listReviews(const Issuers &issuers, const QList<FakeApp> &apps, const QString &issuer,
+                             const QString &versionId, const QUrlQuery &query)
     {
         QString appId;
-        const FakeVersion *version = findVersion(versionId, &appId);
+        const FakeVersion *version = findVersionIn(apps, versionId, &appId);
         if (!version || !issuers.value(issuer).appIds.contains(appId))
             return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such version"));
         QList<FakeReview> reviews = version->reviews;
@@ -293,7 +319,8 @@ struct FakeConnectServer::State {
     }
 
     Reply route(const QByteArray &method, const QList<QByteArray> &segments, const QUrlQuery &query,
-                const QString &issuer, const QByteArray &body)
+                const QString &issuer, const QByteArray &body, const Issuers &issuersCopy,
+                const QList<FakeApp> &appsCopy)
     {
         const int limit = std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 200);
         auto segment = [&](int index) { return QString::fromUtf8(QByteArray::fromPercentEncoding(segments[index])); };
@@ -301,15 +328,19 @@ struct FakeConnectServer::State {
         if (count < 3 || !segments[0].isEmpty() || segments[1] != "v1")
             return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such path"));
         if (method == "GET" && count == 3 && segments[2] == "apps")
-            return listApps(issuer, limit);
+            return listApps(issuersCopy, appsCopy, issuer, limit);
         if (method == "GET" && count == 5 && segments[2] == "apps" && segments[4] == "appStoreVersions")
-            return listVersions(issuer, segment(3), limit);
+            return listVersions(issuersCopy, appsCopy, issuer, segment(3), limit);
         if (method == "GET" && count == 5 && segments[2] == "appStoreVersions" && segments[4] == "customerReviews")
-            return listReviews(issuer, segment(3), query);
-        if (method == "POST" && count == 3 && segments[2] == "customerReviewResponses")
+            return listReviews(issuersCopy, appsCopy, issuer, segment(3), query);
+        if (method == "POST" && count == 3 && segments[2] == "customerReviewResponses") {
+            const std::lock_guard lock(mutex);
             return publish(body);
-        if (method == "DELETE" && count == 4 && segments[2] == "customerReviewResponses")
+        }
+        if (method == "DELETE" && count == 4 && segments[2] == "customerReviewResponses") {
+            const std::lock_guard lock(mutex);
             return remove(segment(3));
+        }
         return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such path"));
     }
 
@@ -320,25 +351,37 @@ struct FakeConnectServer::State {
         const QByteArray rawPath = question < 0 ? target : target.left(question);
         const QUrlQuery query(QString::fromUtf8(question < 0 ? QByteArray() : target.mid(question + 1)));
 
-        Reply reply;
+        RecordedRequest record{QByteArray::fromStdString(request.method), target, rawPath,
+                               QByteArray::fromStdString(request.body), false, {}};
+        Issuers issuersCopy;
+        QList<FakeApp> appsCopy;
         Override override;
+        qint64 offset = 0;
         int delay = 0;
         {
             const std::lock_guard lock(mutex);
             ++requestCount;
-            RecordedRequest record{QByteArray::fromStdString(request.method), target, rawPath,
-                                   QByteArray::fromStdString(request.body), false, {}};
-            const std::optional<QString> issuer = authenticate(request, &record.rejection);
-            record.authorized = issuer.has_value();
+            issuersCopy = issuers;
+            appsCopy = apps;
+            override = overrides.value(rawPath);
+            offset = clockOffset;
+            delay = delayMs;
+        }
+
+        Reply reply;
+        const std::optional<QString> issuer = authenticate(request, issuersCopy, offset, &record.rejection);
+        record.authorized = issuer.has_value();
+        if (issuer) {
+            reply = route(record.method, rawPath.split('/'), query, *issuer, record.body, issuersCopy, appsCopy);
+            delay += override.delayMs;
+        } else {
+            override = {};
+            reply = errorReply(401, QStringLiteral("NOT_AUTHORIZED"), record.rejection);
+        }
+        {
+            const std::lock_guard lock(mutex);
+            rejectedCount += issuer ? 0 : 1;
             recorded.append(record);
-            if (!issuer) {
-                ++rejectedCount;
-                reply = errorReply(401, QStringLiteral("NOT_AUTHORIZED"), record.rejection);
-            } else {
-                reply = route(record.method, rawPath.split('/'), query, *issuer, record.body);
-                override = overrides.value(rawPath);
-            }
-            delay = delayMs + override.delayMs;
         }
         if (delay > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -352,8 +395,10 @@ struct FakeConnectServer::State {
         case Override::Body::replaced: reply.body = override.replacement; break;
         }
         response.status = reply.status;
+        // With a charset the server leaves the body uncompressed: its brotli at full strength would
+        // cost far more than everything measured here.
         if (!reply.body.isEmpty() || reply.status != 204)
-            response.set_content(reply.body.toStdString(), "application/json");
+            response.set_content(reply.body.toStdString(), "application/json; charset=utf-8");
     }
 };
 
