@@ -46,9 +46,8 @@ DecodingError mismatch(const QString &path, const char *expected, const QJsonVal
 
 DecodingError::DecodingError(Kind kind, QString codingPath, const QString &detail)
     : Error(errorDomain, codeOf(kind),
-            codingPath.isEmpty()
-                ? text("The data couldn’t be read: %1.").arg(detail)
-                : text("The data couldn’t be read: the member \"%1\" is not valid (%2).").arg(codingPath, detail)),
+            codingPath.isEmpty() ? text("The data couldn’t be read: %1.").arg(detail)
+                                 : text("The data couldn’t be read: \"%1\": %2.").arg(codingPath, detail)),
       m_kind(kind), m_path(std::move(codingPath))
 {
 }
