@@ -114,7 +114,15 @@ size_t writeHeader(char *data, size_t size, size_t count, void *user)
         if (line.startsWith("HTTP/")) {
             transfer->headers.clear();
         } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
-            transfer->headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+            const QByteArray name = line.left(colon).trimmed();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            transfer->headers.append({name, value});
+            // One allocation for the body when its size is announced (and allowed).
+            bool known = false;
+            const qint64 length = value.toLongLong(&known);
+            if (known && length > 0 && length <= Session::maximumBodySize
+                && name.compare("Content-Length", Qt::CaseInsensitive) == 0)
+                transfer->body.reserve(qsizetype(length));
         }
     } catch (...) {
         return 0;
