@@ -1,0 +1,59 @@
+// Serves sample App Store Connect data on 127.0.0.1 for trying the programs by hand:
+//   fake_connect_server [port]
+// then start a program with VANTOREL_CONNECT_URL set to the address printed, and add an account
+// with the printed issuer id, key id and key file. The key is made for this run only.
+
+#include "FakeConnectServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    bool portOk = true;
+    const quint16 port = arguments.size() > 1 ? arguments.at(1).toUShort(&portOk) : 0;
+    if (!portOk) {
+        std::fprintf(stderr, "usage: fake_connect_server [port]\n");
+        return 2;
+    }
+
+    // Signals are taken by sigwait below, so block them before the server's threads exist.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    fakes::FakeConnectServer server(port);
+    const fakes::FakeAccount account = server.addAccount();
+    server.setApps(account.issuerId, fakes::sampleApps());
+
+    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/fake-connect-XXXXXX"));
+    const QString keyPath = folder.filePath(QStringLiteral("AuthKey_%1.p8").arg(account.keyId));
+    QFile keyFile(keyPath);
+    if (!folder.isValid() || !keyFile.open(QIODevice::WriteOnly) || keyFile.write(account.privateKeyPem) < 0) {
+        std::fprintf(stderr, "could not write the key file\n");
+        return 1;
+    }
+    keyFile.close();
+
+    std::printf("Fake App Store Connect at %s\n", qPrintable(server.baseUrl()));
+    std::printf("  VANTOREL_CONNECT_URL=%s\n", qPrintable(server.baseUrl()));
+    std::printf("  issuer id: %s\n", qPrintable(account.issuerId));
+    std::printf("  key id:    %s\n", qPrintable(account.keyId));
+    std::printf("  key file:  %s (removed on exit)\n", qPrintable(keyPath));
+    std::printf("Ctrl-C stops.\n");
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    return 0;
+}
