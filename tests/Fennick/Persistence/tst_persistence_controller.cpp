@@ -67,7 +67,7 @@ private slots:
     void twoProcessesWriteTheSameFile()
     {
         Container &container = PersistenceController::shared().container();
-        constexpr int perWriter = 150;
+        constexpr int perWriter = 400;
         std::unique_ptr<QProcess> first(startHelper({QStringLiteral("write"), QStringLiteral("first"), QString::number(perWriter)}));
         std::unique_ptr<QProcess> second(startHelper({QStringLiteral("write"), QStringLiteral("second"), QString::number(perWriter)}));
         // This process writes at the same time, one save per row like the helpers.
@@ -81,7 +81,7 @@ private slots:
                 c.save();
             }
         });
-        own.waitForFinished();
+        QVERIFY_THROWS_NO_EXCEPTION(own.waitForFinished());
         for (QProcess *process : {first.get(), second.get()}) {
             QVERIFY(process->waitForFinished(120000));
             const QByteArray output = process->readAllStandardOutput();

@@ -509,8 +509,8 @@ private slots:
         };
         QFuture<void> first = writer(QStringLiteral("one"));
         QFuture<void> second = writer(QStringLiteral("two"));
-        first.waitForFinished();
-        second.waitForFinished();
+        QVERIFY_THROWS_NO_EXCEPTION(first.waitForFinished());
+        QVERIFY_THROWS_NO_EXCEPTION(second.waitForFinished());
         QCOMPARE(container->viewContext().count(ManagedApp::fetchRequest()), 2 * perWriter);
     }
 
