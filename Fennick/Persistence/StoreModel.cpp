@@ -1,0 +1,23 @@
+#include "Fennick/Persistence/StoreModel.h"
+
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
+#include "Fennick/Persistence/ManagedReview.h"
+
+namespace Fennick {
+
+std::shared_ptr<const platform::store::Model> storeModel()
+{
+    static const std::shared_ptr<const platform::store::Model> model = [] {
+        auto built = std::make_shared<platform::store::Model>();
+        built->version = 1;
+        // Owners first: the store writes new rows in this order.
+        built->entities = {ManagedAccount::description(), ManagedApp::description(),
+                           ManagedAppVersion::description(), ManagedReview::description()};
+        return built;
+    }();
+    return model;
+}
+
+}  // namespace Fennick

@@ -1,0 +1,765 @@
+#include "platform/store/Context.h"
+
+#include "platform/store/Sql.h"
+#include "platform/store/StoreShared.h"
+#include "platform/store/TextFolding.h"
+
+#include <QSqlError>
+#include <QSet>
+#include <QThread>
+#include <algorithm>
+#include <future>
+
+namespace platform::store {
+
+struct Context::Statements {
+    QHash<QString, QSqlQuery> inserts;
+    QHash<QString, QSqlQuery> updates;
+};
+
+namespace {
+
+constexpr int maxKeysPerQuery = 500;
+
+StoreError invalidRequest(const QString &details)
+{
+    return StoreError(StoreError::InvalidRequest, QStringLiteral("The request is not valid for this store"), details);
+}
+
+QString keyList(const QList<qint64> &keys, qsizetype from, qsizetype count)
+{
+    QStringList parts;
+    for (qsizetype i = from; i < from + count && i < keys.size(); ++i)
+        parts.append(QString::number(keys[i]));
+    return parts.join(QLatin1Char(','));
+}
+
+}  // namespace
+
+Context::Context(std::shared_ptr<StoreShared> shared, QThread *viewThread)
+    : m_shared(std::move(shared)), m_isView(viewThread != nullptr), m_statements(std::make_unique<Statements>())
+{
+    if (m_isView) {
+        // The connection opens at first use, on the view thread itself.
+        m_viewThread = viewThread;
+        m_anchor = new QObject;
+        if (m_anchor->thread() != viewThread)
+            m_anchor->moveToThread(viewThread);
+    } else {
+        m_executor = std::make_shared<SerialExecutor>();
+        m_thread = m_executor->threadId();
+        runAndWait([this] { open(); });
+    }
+}
+
+Context::~Context()
+{
+    if (m_isView) {
+        {
+            std::lock_guard lock(m_shared->viewMutex);
+            m_shared->viewContext = nullptr;
+            m_shared->viewAnchor = nullptr;
+        }
+        delete m_anchor;
+        close();
+        return;
+    }
+    if (m_executor->isCurrent()) {
+        close();
+    } else {
+        std::promise<void> closed;
+        m_executor->post([this, &closed] {
+            close();
+            closed.set_value();
+        });
+        closed.get_future().wait();
+    }
+    m_executor->stop();
+}
+
+void Context::open()
+{
+    if (m_db.isOpen())
+        return;
+    m_connectionName = QStringLiteral("vantorel-store-%1").arg(m_shared->nextConnection.fetch_add(1));
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    m_db.setDatabaseName(m_shared->path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sql::busyTimeoutMs));
+    if (!m_db.open())
+        throw sql::openError(m_shared->path, m_db.lastError());
+    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = NORMAL"}) {
+        QSqlQuery query(m_db);
+        if (!query.exec(QString::fromLatin1(pragma)))
+            throw sql::openError(m_shared->path, query.lastError());
+    }
+}
+
+void Context::close()
+{
+    m_statements.reset();
+    m_objects.clear();
+    m_cachedOwners.clear();
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    m_owned.clear();
+    if (m_db.isValid())
+        m_db.close();
+    m_db = QSqlDatabase();
+    if (!m_connectionName.isEmpty())
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void Context::post(std::function<void()> task)
+{
+    if (m_isView)
+        QMetaObject::invokeMethod(m_anchor, std::move(task), Qt::QueuedConnection);
+    else
+        m_executor->post(std::move(task));
+}
+
+void Context::runAndWait(const std::function<void()> &task)
+{
+    if (isOnOwnThread()) {
+        task();
+    } else if (m_isView) {
+        QMetaObject::invokeMethod(m_anchor, task, Qt::BlockingQueuedConnection);
+    } else {
+        std::promise<void> done;
+        m_executor->post([&] {
+            task();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+}
+
+bool Context::isOnOwnThread() const
+{
+    return m_isView ? QThread::currentThread() == m_viewThread : std::this_thread::get_id() == m_thread;
+}
+
+void Context::checkThread() const
+{
+    if (!isOnOwnThread())
+        throw StoreError(StoreError::WrongThread, QStringLiteral("The store was used from the wrong thread"),
+                         QStringLiteral("a context is used only on its own thread; use perform()"));
+}
+
+const EntityDescription &Context::entityNamed(const QString &name) const
+{
+    const EntityDescription *entity = m_shared->model->entity(name);
+    if (!entity)
+        throw invalidRequest(QStringLiteral("unknown entity %1").arg(name));
+    return *entity;
+}
+
+ManagedObject *Context::insertObject(const QString &entityName)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(entityName);
+    std::unique_ptr<ManagedObject> object(entity.make());
+    object->m_context = this;
+    object->m_entity = &entity;
+    object->m_id = ObjectId::temporary(entity.name);
+    object->m_state = ManagedObject::State::Inserted;
+    object->m_values = sql::defaultValues(entity);
+    object->m_toOne = QList<ObjectId>(entity.toOneRelationships().size());
+    ManagedObject *raw = object.get();
+    m_owned.push_back(std::move(object));
+    m_objects.insert(raw->m_id, raw);
+    m_inserted.append(raw);
+    return raw;
+}
+
+void Context::deleteObject(ManagedObject *object)
+{
+    checkThread();
+    if (!object || object->m_context != this)
+        throw invalidRequest(QStringLiteral("deleting an object of another context"));
+    switch (object->m_state) {
+    case ManagedObject::State::Inserted:
+        m_inserted.removeOne(object);
+        retire(object);
+        break;
+    case ManagedObject::State::Clean:
+        object->m_state = ManagedObject::State::Deleted;
+        m_deleted.append(object);
+        break;
+    default:
+        break;
+    }
+}
+
+void Context::retire(ManagedObject *object)
+{
+    m_objects.remove(object->m_id);
+    object->m_state = ManagedObject::State::Gone;
+    object->m_toManyCache.clear();
+    m_cachedOwners.remove(object);
+}
+
+void Context::markUpdated(ManagedObject *object)
+{
+    if (object->m_state == ManagedObject::State::Clean && object->m_changed == 0)
+        m_updated.append(object);
+}
+
+bool Context::hasChanges() const
+{
+    checkThread();
+    return !m_inserted.isEmpty() || !m_updated.isEmpty() || !m_deleted.isEmpty();
+}
+
+QSqlQuery Context::run(const QString &statement, const QVariantList &binds, StoreError::Code failure)
+{
+    open();
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        throw sql::queryError(failure, statement, query.lastError());
+    for (const QVariant &bind : binds)
+        query.addBindValue(bind);
+    if (!query.exec())
+        throw sql::queryError(failure, statement, query.lastError());
+    return query;
+}
+
+ManagedObject *Context::objectFromRow(const EntityDescription &entity, const QSqlQuery &query)
+{
+    const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
+    if (ManagedObject *known = m_objects.value(id)) {
+        // Rows read again bring in what other contexts or processes saved meanwhile, except
+        // where this context has changes of its own.
+        if (known->m_state == ManagedObject::State::Clean) {
+            sql::readRow(entity, query, known->m_values, known->m_toOne, m_shared->storeId, known->m_changed);
+            if (!known->m_toManyCache.isEmpty()) {
+                known->m_toManyCache.clear();
+                m_cachedOwners.remove(known);
+            }
+        }
+        return known;
+    }
+    std::unique_ptr<ManagedObject> object(entity.make());
+    object->m_context = this;
+    object->m_entity = &entity;
+    object->m_id = id;
+    object->m_values = sql::defaultValues(entity);
+    object->m_toOne = QList<ObjectId>(entity.toOneRelationships().size());
+    sql::readRow(entity, query, object->m_values, object->m_toOne, m_shared->storeId, 0);
+    ManagedObject *raw = object.get();
+    m_owned.push_back(std::move(object));
+    m_objects.insert(id, raw);
+    return raw;
+}
+
+void Context::loadRows(const EntityDescription &entity, const QString &where, const QVariantList &binds,
+                       QList<ManagedObject *> *out)
+{
+    QSqlQuery query = run(sql::selectRows(entity) + QStringLiteral(" WHERE ") + where, binds, StoreError::FetchFailed);
+    while (query.next()) {
+        ManagedObject *object = objectFromRow(entity, query);
+        if (out && !object->isDeleted())
+            out->append(object);
+    }
+    query.finish();
+}
+
+ManagedObject *Context::existingObject(const ObjectId &id)
+{
+    checkThread();
+    if (id.isNull())
+        return nullptr;
+    if (ManagedObject *known = m_objects.value(id))
+        return known->isDeleted() ? nullptr : known;
+    if (id.isTemporary() || id.storeId() != m_shared->storeId)
+        return nullptr;
+    const EntityDescription *entity = m_shared->model->entity(id.entity());
+    if (!entity)
+        return nullptr;
+    QList<ManagedObject *> found;
+    loadRows(*entity, QStringLiteral("pk = ?"), {id.key()}, &found);
+    return found.value(0);
+}
+
+QString Context::whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds) const
+{
+    QStringList parts;
+    for (const Condition &condition : predicate.conditions()) {
+        const QString &key = condition.keys.value(0);
+        const int attribute = entity.attributeIndex(key);
+        const int toOne = entity.toOneIndex(key);
+        switch (condition.kind) {
+        case Condition::Equals:
+        case Condition::In: {
+            if (attribute < 0)
+                throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, key));
+            const AttributeType type = entity.attributes[attribute].type;
+            if (condition.kind == Condition::Equals) {
+                parts.append(sql::column(key) + QStringLiteral(" = ?"));
+                binds.append(sql::toSql(type, condition.values.value(0)));
+            } else if (condition.values.isEmpty()) {
+                parts.append(QStringLiteral("0"));
+            } else {
+                QStringList marks;
+                for (const QVariant &value : condition.values) {
+                    marks.append(QStringLiteral("?"));
+                    binds.append(sql::toSql(type, value));
+                }
+                parts.append(sql::column(key) + QStringLiteral(" IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+            }
+            break;
+        }
+        case Condition::IsNull:
+        case Condition::IsNotNull: {
+            QString column;
+            if (attribute >= 0)
+                column = sql::column(key);
+            else if (toOne >= 0)
+                column = sql::relationshipColumn(key);
+            else
+                throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, key));
+            parts.append(column + (condition.kind == Condition::IsNull ? QStringLiteral(" IS NULL") : QStringLiteral(" IS NOT NULL")));
+            break;
+        }
+        case Condition::RelatedTo: {
+            if (toOne < 0)
+                throw invalidRequest(QStringLiteral("%1 has no to-one relationship %2").arg(entity.name, key));
+            const ObjectId &id = condition.related;
+            const Relationship &relationship = *entity.toOneRelationships()[toOne];
+            if (id.isNull()) {
+                parts.append(sql::relationshipColumn(key) + QStringLiteral(" IS NULL"));
+            } else if (id.isTemporary() || id.storeId() != m_shared->storeId || id.entity() != relationship.target) {
+                parts.append(QStringLiteral("0"));  // names no stored row of the target
+            } else {
+                parts.append(sql::relationshipColumn(key) + QStringLiteral(" = ?"));
+                binds.append(id.key());
+            }
+            break;
+        }
+        case Condition::ContainsText: {
+            const QString needle = foldedForSearch(condition.text);
+            QStringList alternatives;
+            for (const QString &name : condition.keys) {
+                const int index = entity.attributeIndex(name);
+                if (index < 0 || !entity.attributes[index].searchable)
+                    throw invalidRequest(QStringLiteral("%1.%2 is not searchable").arg(entity.name, name));
+                alternatives.append(QStringLiteral("instr(%1, ?) > 0").arg(sql::foldedColumn(name)));
+                binds.append(needle);
+            }
+            parts.append(QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
+            break;
+        }
+        }
+    }
+    return parts.join(QStringLiteral(" AND "));
+}
+
+namespace {
+QString orderAndLimit(const EntityDescription &entity, const FetchRequestBase &request)
+{
+    QString text;
+    QStringList order;
+    for (const SortDescriptor &sort : request.sortDescriptors()) {
+        QString column;
+        if (entity.attributeIndex(sort.key) >= 0)
+            column = sql::column(sort.key);
+        else if (entity.toOneIndex(sort.key) >= 0)
+            column = sql::relationshipColumn(sort.key);
+        else
+            throw invalidRequest(QStringLiteral("cannot sort %1 by %2").arg(entity.name, sort.key));
+        order.append(column + (sort.ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
+    }
+    if (!order.isEmpty())
+        text += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+    if (request.fetchLimit())
+        text += QStringLiteral(" LIMIT %1").arg(std::max(0, *request.fetchLimit()));
+    return text;
+}
+}  // namespace
+
+QList<ManagedObject *> Context::fetchObjects(const FetchRequestBase &request)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(request.entity());
+    QVariantList binds;
+    const QString where = whereClause(entity, request.predicate(), binds);
+    QString statement = sql::selectRows(entity);
+    if (!where.isEmpty())
+        statement += QStringLiteral(" WHERE ") + where;
+    statement += orderAndLimit(entity, request);
+    QList<ManagedObject *> result;
+    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
+    while (query.next()) {
+        ManagedObject *object = objectFromRow(entity, query);
+        if (!object->isDeleted())
+            result.append(object);
+    }
+    query.finish();
+    for (const QString &key : request.prefetchedRelationships())
+        prefetch(entity, result, key);
+    return result;
+}
+
+void Context::prefetch(const EntityDescription &entity, const QList<ManagedObject *> &objects, const QString &key)
+{
+    const int index = entity.relationshipIndex(key);
+    if (index < 0)
+        throw invalidRequest(QStringLiteral("%1 has no relationship %2").arg(entity.name, key));
+    const Relationship &relationship = entity.relationships[index];
+    const EntityDescription &target = entityNamed(relationship.target);
+    if (relationship.kind == Relationship::ToOne) {
+        const int toOne = entity.toOneIndex(key);
+        QList<qint64> missing;
+        QSet<qint64> seen;
+        for (const ManagedObject *object : objects) {
+            const ObjectId &id = object->m_toOne[toOne];
+            if (!id.isNull() && !id.isTemporary() && !m_objects.contains(id) && !seen.contains(id.key())) {
+                seen.insert(id.key());
+                missing.append(id.key());
+            }
+        }
+        for (qsizetype from = 0; from < missing.size(); from += maxKeysPerQuery)
+            loadRows(target, QStringLiteral("pk IN (%1)").arg(keyList(missing, from, maxKeysPerQuery)), {}, nullptr);
+        return;
+    }
+    const int inverse = target.toOneIndex(relationship.inverse);
+    QList<qint64> owners;
+    for (ManagedObject *object : objects) {
+        if (!object->m_id.isTemporary()) {
+            owners.append(object->m_id.key());
+            object->m_toManyCache[index] = {};
+            m_cachedOwners.insert(object);
+        }
+    }
+    for (qsizetype from = 0; from < owners.size(); from += maxKeysPerQuery) {
+        QList<ManagedObject *> children;
+        loadRows(target,
+                 QStringLiteral("%1 IN (%2)").arg(sql::relationshipColumn(relationship.inverse), keyList(owners, from, maxKeysPerQuery)),
+                 {}, &children);
+        for (ManagedObject *child : children) {
+            if (ManagedObject *owner = m_objects.value(child->m_toOne[inverse]))
+                owner->m_toManyCache[index].append(child->m_id);
+        }
+    }
+}
+
+QList<ManagedObject *> Context::relatedObjects(const ManagedObject *owner, int index)
+{
+    checkThread();
+    const Relationship &relationship = owner->m_entity->relationships[index];
+    const EntityDescription &target = entityNamed(relationship.target);
+    const int inverse = target.toOneIndex(relationship.inverse);
+    if (!owner->m_toManyCache.contains(index)) {
+        QList<ObjectId> ids;
+        if (!owner->m_id.isTemporary()) {
+            QList<ManagedObject *> children;
+            loadRows(target, sql::relationshipColumn(relationship.inverse) + QStringLiteral(" = ?"), {owner->m_id.key()}, &children);
+            for (const ManagedObject *child : children)
+                ids.append(child->m_id);
+        }
+        owner->m_toManyCache.insert(index, ids);
+        m_cachedOwners.insert(owner);
+    }
+    QList<ManagedObject *> result;
+    QSet<const ManagedObject *> listed;
+    for (const ObjectId &id : owner->m_toManyCache.value(index)) {
+        ManagedObject *child = m_objects.value(id);
+        if (child && !child->isDeleted() && child->m_toOne[inverse] == owner->m_id) {
+            result.append(child);
+            listed.insert(child);
+        }
+    }
+    // Unsaved changes of this context count too: new children and children moved here.
+    for (const QList<ManagedObject *> *changed : {&m_inserted, &m_updated}) {
+        for (ManagedObject *child : *changed) {
+            if (child->m_entity == &target && !child->isDeleted() && child->m_toOne[inverse] == owner->m_id
+                && !listed.contains(child)) {
+                result.append(child);
+                listed.insert(child);
+            }
+        }
+    }
+    return result;
+}
+
+QList<ObjectId> Context::fetchIds(const FetchRequestBase &request)
+{
+    QList<ObjectId> ids;
+    for (const auto &[id, value] : fetchColumn(request, {}))
+        ids.append(id);
+    return ids;
+}
+
+QList<std::pair<ObjectId, QVariant>> Context::fetchColumn(const FetchRequestBase &request, const QString &attribute)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(request.entity());
+    int index = -1;
+    if (!attribute.isEmpty()) {
+        index = entity.attributeIndex(attribute);
+        if (index < 0)
+            throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, attribute));
+    }
+    QVariantList binds;
+    const QString where = whereClause(entity, request.predicate(), binds);
+    QString statement = QStringLiteral("SELECT pk");
+    if (index >= 0)
+        statement += QStringLiteral(", ") + sql::column(attribute);
+    statement += QStringLiteral(" FROM ") + sql::table(entity.name);
+    if (!where.isEmpty())
+        statement += QStringLiteral(" WHERE ") + where;
+    statement += orderAndLimit(entity, request);
+    QList<std::pair<ObjectId, QVariant>> result;
+    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
+    while (query.next()) {
+        const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
+        if (const ManagedObject *known = m_objects.value(id); known && known->isDeleted())
+            continue;
+        QVariant value;
+        if (index >= 0)
+            value = sql::fromSql(entity.attributes[index].type, query, 1);
+        result.append({id, value});
+    }
+    query.finish();
+    return result;
+}
+
+qint64 Context::count(const FetchRequestBase &request)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(request.entity());
+    QVariantList binds;
+    const QString where = whereClause(entity, request.predicate(), binds);
+    QString statement = QStringLiteral("SELECT COUNT(*) FROM ") + sql::table(entity.name);
+    if (!where.isEmpty())
+        statement += QStringLiteral(" WHERE ") + where;
+    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
+    const qint64 result = query.next() ? query.value(0).toLongLong() : 0;
+    query.finish();
+    return result;
+}
+
+QHash<ObjectId, qint64> Context::countBy(const FetchRequestBase &request, const RelationshipKey &group)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(request.entity());
+    const int toOne = entity.toOneIndex(group.name());
+    if (toOne < 0)
+        throw invalidRequest(QStringLiteral("%1 has no to-one relationship %2").arg(entity.name, group.name()));
+    const QString target = entity.toOneRelationships()[toOne]->target;
+    QVariantList binds;
+    QString where = whereClause(entity, request.predicate(), binds);
+    const QString column = sql::relationshipColumn(group.name());
+    where = column + QStringLiteral(" IS NOT NULL") + (where.isEmpty() ? QString() : QStringLiteral(" AND ") + where);
+    const QString statement = QStringLiteral("SELECT %1, COUNT(*) FROM %2 WHERE %3 GROUP BY %1")
+                                  .arg(column, sql::table(entity.name), where);
+    QHash<ObjectId, qint64> result;
+    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
+    while (query.next())
+        result.insert(ObjectId(m_shared->storeId, target, query.value(0).toLongLong()), query.value(1).toLongLong());
+    query.finish();
+    return result;
+}
+
+void Context::save()
+{
+    checkThread();
+    if (m_inserted.isEmpty() && m_updated.isEmpty() && m_deleted.isEmpty())
+        return;
+    const Model &model = *m_shared->model;
+    open();
+    {
+        QSqlQuery begin(m_db);
+        if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            throw sql::queryError(StoreError::SaveFailed, QStringLiteral("BEGIN IMMEDIATE"), begin.lastError());
+    }
+    QHash<ObjectId, qint64> newKeys;
+    QList<ObjectId> cascaded;
+    try {
+        // Rows that go with the deleted ones: found first, so that every context can drop them.
+        QHash<QString, QSet<qint64>> doomed;
+        QList<std::pair<const EntityDescription *, QList<qint64>>> pending;
+        QHash<QString, QList<qint64>> direct;
+        for (const ManagedObject *object : m_deleted) {
+            doomed[object->m_entity->name].insert(object->m_id.key());
+            direct[object->m_entity->name].append(object->m_id.key());
+        }
+        for (auto it = direct.cbegin(); it != direct.cend(); ++it)
+            pending.append({model.entity(it.key()), it.value()});
+        while (!pending.isEmpty()) {
+            const auto [owner, keys] = pending.takeFirst();
+            for (const EntityDescription &child : model.entities) {
+                for (const Relationship *relationship : child.toOneRelationships()) {
+                    if (relationship->target != owner->name)
+                        continue;
+                    for (qsizetype from = 0; from < keys.size(); from += maxKeysPerQuery) {
+                        QSqlQuery query = run(QStringLiteral("SELECT pk FROM %1 WHERE %2 IN (%3)")
+                                                  .arg(sql::table(child.name), sql::relationshipColumn(relationship->name),
+                                                       keyList(keys, from, maxKeysPerQuery)),
+                                              {}, StoreError::SaveFailed);
+                        QList<qint64> found;
+                        while (query.next()) {
+                            const qint64 key = query.value(0).toLongLong();
+                            QSet<qint64> &known = doomed[child.name];
+                            if (!known.contains(key)) {
+                                known.insert(key);
+                                found.append(key);
+                                cascaded.append(ObjectId(m_shared->storeId, child.name, key));
+                            }
+                        }
+                        query.finish();
+                        if (!found.isEmpty())
+                            pending.append({&child, found});
+                    }
+                }
+            }
+        }
+        for (const ManagedObject *object : m_deleted) {
+            run(QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(sql::table(object->m_entity->name)),
+                {object->m_id.key()}, StoreError::SaveFailed);
+        }
+
+        auto resolve = [&](const ObjectId &target) -> QVariant {
+            if (target.isNull())
+                return QVariant(QMetaType::fromType<qint64>());
+            if (target.isTemporary()) {
+                const auto it = newKeys.constFind(target);
+                if (it == newKeys.cend())
+                    throw invalidRequest(QStringLiteral("a relationship names an object that is not in the store"));
+                return *it;
+            }
+            if (target.storeId() != m_shared->storeId)
+                throw invalidRequest(QStringLiteral("a relationship names an object of another store"));
+            return target.key();
+        };
+
+        QList<ManagedObject *> inserts = m_inserted;
+        // Owners before the rows that point at them: the model lists entities in that order.
+        std::stable_sort(inserts.begin(), inserts.end(), [](const ManagedObject *a, const ManagedObject *b) {
+            return a->m_entity < b->m_entity;
+        });
+        for (ManagedObject *object : inserts) {
+            const EntityDescription &entity = *object->m_entity;
+            auto it = m_statements->inserts.find(entity.name);
+            if (it == m_statements->inserts.end()) {
+                QSqlQuery query(m_db);
+                if (!query.prepare(sql::insertRow(entity)))
+                    throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
+                it = m_statements->inserts.insert(entity.name, query);
+            }
+            QSqlQuery &query = *it;
+            int position = 0;
+            sql::bindRow(entity, object->m_values, query, position);
+            for (const ObjectId &target : object->m_toOne)
+                query.bindValue(position++, resolve(target));
+            if (!query.exec())
+                throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
+            newKeys.insert(object->m_id, query.lastInsertId().toLongLong());
+        }
+        for (ManagedObject *object : m_updated) {
+            if (object->m_state != ManagedObject::State::Clean || object->m_changed == 0)
+                continue;
+            const EntityDescription &entity = *object->m_entity;
+            auto it = m_statements->updates.find(entity.name);
+            if (it == m_statements->updates.end()) {
+                QSqlQuery query(m_db);
+                if (!query.prepare(sql::updateRow(entity)))
+                    throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity), query.lastError());
+                it = m_statements->updates.insert(entity.name, query);
+            }
+            QSqlQuery &query = *it;
+            int position = 0;
+            sql::bindRow(entity, object->m_values, query, position);
+            for (const ObjectId &target : object->m_toOne)
+                query.bindValue(position++, resolve(target));
+            query.bindValue(position, object->m_id.key());
+            if (!query.exec())
+                throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity), query.lastError());
+        }
+        QSqlQuery commit(m_db);
+        if (!commit.exec(QStringLiteral("COMMIT")))
+            throw sql::queryError(StoreError::SaveFailed, QStringLiteral("COMMIT"), commit.lastError());
+    } catch (...) {
+        QSqlQuery rollback(m_db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+
+    // Committed: the objects take their permanent ids and become clean.
+    ChangeSet changes;
+    QHash<ObjectId, ObjectId> renamed;
+    for (ManagedObject *object : std::as_const(m_inserted)) {
+        const ObjectId permanent(m_shared->storeId, object->m_entity->name, newKeys.value(object->m_id));
+        renamed.insert(object->m_id, permanent);
+        m_objects.remove(object->m_id);
+        object->m_id = permanent;
+        object->m_state = ManagedObject::State::Clean;
+        m_objects.insert(permanent, object);
+    }
+    for (const QList<ManagedObject *> *written : {&m_inserted, &m_updated}) {
+        for (ManagedObject *object : *written) {
+            if (object->m_state != ManagedObject::State::Clean)
+                continue;
+            for (ObjectId &target : object->m_toOne) {
+                if (target.isTemporary())
+                    target = renamed.value(target, target);
+            }
+            object->m_changed = 0;
+            changes.saved.append({object->m_id, object->m_values, object->m_toOne});
+        }
+    }
+    for (ManagedObject *object : std::as_const(m_deleted)) {
+        changes.deleted.append(object->m_id);
+        retire(object);
+    }
+    for (const ObjectId &id : std::as_const(cascaded)) {
+        changes.deleted.append(id);
+        if (ManagedObject *object = m_objects.value(id)) {
+            m_inserted.removeOne(object);
+            retire(object);
+        }
+    }
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    dropToManyCaches();
+    if (!m_isView)
+        m_shared->didSave(this, changes);
+}
+
+void Context::merge(const ChangeSet &changes)
+{
+    for (const ObjectId &id : changes.deleted) {
+        if (ManagedObject *object = m_objects.value(id)) {
+            m_updated.removeOne(object);
+            m_deleted.removeOne(object);
+            retire(object);
+        }
+    }
+    for (const SavedRow &row : changes.saved) {
+        ManagedObject *object = m_objects.value(row.id);
+        if (!object || object->m_state == ManagedObject::State::Gone)
+            continue;
+        // Values changed here and not yet saved win over the other context's.
+        const int attributes = int(object->m_values.size());
+        for (int i = 0; i < attributes; ++i) {
+            if (!(object->m_changed & (quint64(1) << i)))
+                object->m_values[i] = row.values.value(i);
+        }
+        for (int i = 0; i < object->m_toOne.size(); ++i) {
+            if (!(object->m_changed & (quint64(1) << (attributes + i))))
+                object->m_toOne[i] = row.toOne.value(i);
+        }
+    }
+    dropToManyCaches();
+}
+
+void Context::dropToManyCaches()
+{
+    for (const ManagedObject *object : std::as_const(m_cachedOwners))
+        object->m_toManyCache.clear();
+    m_cachedOwners.clear();
+}
+
+}  // namespace platform::store

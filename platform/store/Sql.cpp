@@ -1,0 +1,253 @@
+#include "platform/store/Sql.h"
+
+#include "platform/store/TextFolding.h"
+
+#include <QDateTime>
+
+namespace platform::store::sql {
+
+namespace {
+QString quoted(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+QString sqlType(AttributeType type)
+{
+    switch (type) {
+    case AttributeType::String:
+        return QStringLiteral("TEXT");
+    case AttributeType::Data:
+        return QStringLiteral("BLOB");
+    case AttributeType::Date:
+        return QStringLiteral("INTEGER");
+    case AttributeType::Bool:
+    case AttributeType::Int64:
+        return QStringLiteral("INTEGER NOT NULL DEFAULT 0");
+    }
+    return {};
+}
+
+// Columns in the order rows are written: attributes, folded copies, to-one keys.
+QStringList writtenColumns(const EntityDescription &entity)
+{
+    QStringList columns;
+    for (const Attribute &attribute : entity.attributes)
+        columns.append(column(attribute.name));
+    for (const Attribute &attribute : entity.attributes) {
+        if (attribute.searchable)
+            columns.append(foldedColumn(attribute.name));
+    }
+    for (const Relationship *relationship : entity.toOneRelationships())
+        columns.append(relationshipColumn(relationship->name));
+    return columns;
+}
+}  // namespace
+
+QString table(const QString &entity)
+{
+    return quoted(entity);
+}
+
+QString column(const QString &attribute)
+{
+    return quoted(attribute);
+}
+
+QString foldedColumn(const QString &attribute)
+{
+    return quoted(attribute + QStringLiteral("__folded"));
+}
+
+QString relationshipColumn(const QString &relationship)
+{
+    return quoted(relationship + QStringLiteral("__pk"));
+}
+
+QStringList createSchema(const Model &model)
+{
+    QStringList statements;
+    for (const EntityDescription &entity : model.entities) {
+        QStringList columns{QStringLiteral("pk INTEGER PRIMARY KEY")};
+        for (const Attribute &attribute : entity.attributes)
+            columns.append(column(attribute.name) + QLatin1Char(' ') + sqlType(attribute.type));
+        for (const Attribute &attribute : entity.attributes) {
+            if (attribute.searchable)
+                columns.append(foldedColumn(attribute.name) + QStringLiteral(" TEXT"));
+        }
+        for (const Relationship *relationship : entity.toOneRelationships()) {
+            columns.append(QStringLiteral("%1 INTEGER REFERENCES %2(pk) ON DELETE CASCADE")
+                               .arg(relationshipColumn(relationship->name), table(relationship->target)));
+        }
+        statements.append(QStringLiteral("CREATE TABLE %1 (%2)").arg(table(entity.name), columns.join(QStringLiteral(", "))));
+        for (const Attribute &attribute : entity.attributes) {
+            if (attribute.indexed) {
+                statements.append(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
+                                      .arg(quoted(entity.name + QLatin1Char('_') + attribute.name), table(entity.name),
+                                           column(attribute.name)));
+            }
+        }
+        for (const Relationship *relationship : entity.toOneRelationships()) {
+            if (relationship->indexed) {
+                statements.append(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
+                                      .arg(quoted(entity.name + QLatin1Char('_') + relationship->name), table(entity.name),
+                                           relationshipColumn(relationship->name)));
+            }
+        }
+    }
+    return statements;
+}
+
+QString selectRows(const EntityDescription &entity)
+{
+    QStringList columns{QStringLiteral("pk")};
+    for (const Attribute &attribute : entity.attributes)
+        columns.append(column(attribute.name));
+    for (const Relationship *relationship : entity.toOneRelationships())
+        columns.append(relationshipColumn(relationship->name));
+    return QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), table(entity.name));
+}
+
+QString insertRow(const EntityDescription &entity)
+{
+    const QStringList columns = writtenColumns(entity);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(table(entity.name), columns.join(QStringLiteral(", ")),
+             QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+}
+
+QString updateRow(const EntityDescription &entity)
+{
+    QStringList assignments;
+    for (const QString &name : writtenColumns(entity))
+        assignments.append(name + QStringLiteral(" = ?"));
+    return QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table(entity.name), assignments.join(QStringLiteral(", ")));
+}
+
+QVariantList defaultValues(const EntityDescription &entity)
+{
+    QVariantList values;
+    values.reserve(entity.attributes.size());
+    for (const Attribute &attribute : entity.attributes) {
+        switch (attribute.type) {
+        case AttributeType::Bool:
+            values.append(false);
+            break;
+        case AttributeType::Int64:
+            values.append(qint64(0));
+            break;
+        default:
+            values.append(QVariant());
+        }
+    }
+    return values;
+}
+
+QVariant toSql(AttributeType type, const QVariant &value)
+{
+    switch (type) {
+    case AttributeType::String: {
+        if (!value.isValid())
+            return QVariant(QMetaType::fromType<QString>());
+        const QString text = value.toString();
+        // A null QString would be bound as NULL; present-but-empty must stay present.
+        return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+    }
+    case AttributeType::Data: {
+        if (!value.isValid())
+            return QVariant(QMetaType::fromType<QByteArray>());
+        const QByteArray bytes = value.toByteArray();
+        return bytes.isNull() ? QVariant(QByteArray("")) : QVariant(bytes);
+    }
+    case AttributeType::Date:
+        if (!value.isValid() || !value.toDateTime().isValid())
+            return QVariant(QMetaType::fromType<qint64>());
+        return value.toDateTime().toMSecsSinceEpoch();
+    case AttributeType::Bool:
+        return qint64(value.toBool() ? 1 : 0);
+    case AttributeType::Int64:
+        return value.toLongLong();
+    }
+    return {};
+}
+
+QVariant fromSql(AttributeType type, const QSqlQuery &query, int index)
+{
+    const bool isNull = query.isNull(index);
+    switch (type) {
+    case AttributeType::String: {
+        if (isNull)
+            return {};
+        const QString text = query.value(index).toString();
+        return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+    }
+    case AttributeType::Data: {
+        if (isNull)
+            return {};
+        const QByteArray bytes = query.value(index).toByteArray();
+        return bytes.isNull() ? QVariant(QByteArray("")) : QVariant(bytes);
+    }
+    case AttributeType::Date:
+        if (isNull)
+            return {};
+        return QDateTime::fromMSecsSinceEpoch(query.value(index).toLongLong(), Qt::UTC);
+    case AttributeType::Bool:
+        return !isNull && query.value(index).toLongLong() != 0;
+    case AttributeType::Int64:
+        return isNull ? qint64(0) : query.value(index).toLongLong();
+    }
+    return {};
+}
+
+void readRow(const EntityDescription &entity, const QSqlQuery &query, QVariantList &values,
+             QList<ObjectId> &toOne, const QUuid &store, quint64 keep)
+{
+    int index = 1;
+    const int attributes = int(entity.attributes.size());
+    for (int i = 0; i < attributes; ++i, ++index) {
+        if (!(keep & (quint64(1) << i)))
+            values[i] = fromSql(entity.attributes[i].type, query, index);
+    }
+    const QList<const Relationship *> relationships = entity.toOneRelationships();
+    for (int i = 0; i < relationships.size(); ++i, ++index) {
+        if (keep & (quint64(1) << (attributes + i)))
+            continue;
+        toOne[i] = query.isNull(index) ? ObjectId()
+                                       : ObjectId(store, relationships[i]->target, query.value(index).toLongLong());
+    }
+}
+
+void bindRow(const EntityDescription &entity, const QVariantList &values, QSqlQuery &query, int &position)
+{
+    const int attributes = int(entity.attributes.size());
+    for (int i = 0; i < attributes; ++i)
+        query.bindValue(position++, toSql(entity.attributes[i].type, values[i]));
+    for (int i = 0; i < attributes; ++i) {
+        if (!entity.attributes[i].searchable)
+            continue;
+        if (values[i].isValid())
+            query.bindValue(position++, foldedForSearch(values[i].toString()));
+        else
+            query.bindValue(position++, QVariant(QMetaType::fromType<QString>()));
+    }
+}
+
+StoreError openError(const QString &path, const QSqlError &error)
+{
+    return StoreError(StoreError::CannotOpen, QStringLiteral("The store could not be opened"),
+                      QStringLiteral("{path = \"%1\"; reason = \"%2\"; code = %3}")
+                          .arg(path, error.databaseText().isEmpty() ? error.text() : error.databaseText(),
+                               error.nativeErrorCode().isEmpty() ? QStringLiteral("-") : error.nativeErrorCode()));
+}
+
+StoreError queryError(StoreError::Code code, const QString &statement, const QSqlError &error)
+{
+    const QString description = code == StoreError::SaveFailed ? QStringLiteral("The changes could not be saved")
+                                                               : QStringLiteral("The stored data could not be read");
+    return StoreError(code, description,
+                      QStringLiteral("{reason = \"%1\"; code = %2; statement = \"%3\"}")
+                          .arg(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
+                               error.nativeErrorCode().isEmpty() ? QStringLiteral("-") : error.nativeErrorCode(), statement));
+}
+
+}  // namespace platform::store::sql

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/store/Model.h"
+#include "platform/store/ObjectId.h"
+#include "platform/store/StoreError.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+// How entities map onto SQLite tables. Internal to the store layer.
+namespace platform::store::sql {
+
+// Long enough for the other process's save of one import level.
+constexpr int busyTimeoutMs = 10000;
+
+QString table(const QString &entity);
+QString column(const QString &attribute);
+QString foldedColumn(const QString &attribute);
+QString relationshipColumn(const QString &relationship);
+
+QStringList createSchema(const Model &model);
+QString selectRows(const EntityDescription &entity);
+QString insertRow(const EntityDescription &entity);
+QString updateRow(const EntityDescription &entity);
+
+QVariantList defaultValues(const EntityDescription &entity);
+QVariant toSql(AttributeType type, const QVariant &value);
+QVariant fromSql(AttributeType type, const QSqlQuery &query, int column);
+// Reads a row of selectRows(); values whose bit is set in `keep` stay as they are.
+void readRow(const EntityDescription &entity, const QSqlQuery &query, QVariantList &values,
+             QList<ObjectId> &toOne, const QUuid &store, quint64 keep);
+// Binds attributes and folded copies in insertRow()/updateRow() order, advancing `position`.
+void bindRow(const EntityDescription &entity, const QVariantList &values, QSqlQuery &query, int &position);
+
+StoreError openError(const QString &path, const QSqlError &error);
+StoreError queryError(StoreError::Code code, const QString &statement, const QSqlError &error);
+
+}  // namespace platform::store::sql

@@ -1,0 +1,79 @@
+#include "platform/store/StoreShared.h"
+
+#include "platform/store/Context.h"
+
+#include <condition_variable>
+#include <deque>
+
+namespace platform::store {
+
+void StoreShared::didSave(const Context *sender, const ChangeSet &changes)
+{
+    std::lock_guard lock(viewMutex);
+    if (!viewAnchor || sender == viewContext)
+        return;
+    Context *target = viewContext;
+    QMetaObject::invokeMethod(viewAnchor, [target, changes] { target->merge(changes); }, Qt::QueuedConnection);
+}
+
+struct SerialExecutor::Queue {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> tasks;
+    bool stopping = false;
+};
+
+SerialExecutor::SerialExecutor() : m_queue(std::make_shared<Queue>())
+{
+    // The loop holds the queue itself, so that it may outlive this object when the object is
+    // destroyed by a task running on the thread.
+    m_thread = std::thread([queue = m_queue] {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(queue->mutex);
+                queue->wake.wait(lock, [&] { return queue->stopping || !queue->tasks.empty(); });
+                if (queue->stopping)
+                    break;
+                task = std::move(queue->tasks.front());
+                queue->tasks.pop_front();
+            }
+            task();
+            task = nullptr;
+        }
+        std::deque<std::function<void()>> dropped;
+        {
+            std::lock_guard lock(queue->mutex);
+            dropped.swap(queue->tasks);
+        }
+    });
+    m_threadId = m_thread.get_id();
+}
+
+void SerialExecutor::post(std::function<void()> task)
+{
+    {
+        std::lock_guard lock(m_queue->mutex);
+        if (m_queue->stopping)
+            return;
+        m_queue->tasks.push_back(std::move(task));
+    }
+    m_queue->wake.notify_one();
+}
+
+void SerialExecutor::stop()
+{
+    {
+        std::lock_guard lock(m_queue->mutex);
+        m_queue->stopping = true;
+    }
+    m_queue->wake.notify_one();
+    if (!m_thread.joinable())
+        return;
+    if (isCurrent())
+        m_thread.detach();
+    else
+        m_thread.join();
+}
+
+}  // namespace platform::store

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/store/Model.h"
+
+#include <QObject>
+#include <QString>
+#include <QUuid>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform::store {
+
+class Context;
+struct ChangeSet;
+
+// What the contexts of one container share. Internal to the store layer.
+struct StoreShared {
+    QString path;
+    std::shared_ptr<const Model> model;
+    QUuid storeId;
+
+    std::mutex viewMutex;
+    Context *viewContext = nullptr;
+    QObject *viewAnchor = nullptr;
+
+    std::atomic<int> nextConnection{0};
+
+    // Hands a background save to the view context, on the view context's thread.
+    void didSave(const Context *sender, const ChangeSet &changes);
+};
+
+// Runs tasks one after another on a thread of its own.
+class SerialExecutor {
+public:
+    SerialExecutor();
+    void post(std::function<void()> task);
+    bool isCurrent() const { return std::this_thread::get_id() == m_threadId; }
+    std::thread::id threadId() const { return m_threadId; }
+    // Ends the thread once the running task returns; pending tasks are dropped. Waits for the
+    // thread unless called from it.
+    void stop();
+
+private:
+    struct Queue;
+    std::shared_ptr<Queue> m_queue;
+    std::thread m_thread;
+    std::thread::id m_threadId;
+};
+
+}  // namespace platform::store

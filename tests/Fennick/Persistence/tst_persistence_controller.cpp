@@ -1,0 +1,147 @@
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/PersistenceController.h"
+#include "platform/AppGroup.h"
+#include "support/TestHome.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QtConcurrent>
+
+using namespace Fennick;
+using namespace platform::store;
+
+namespace {
+
+// The helper program with HOME (and so its test-mode data folder) at `home`.
+QProcess *startHelper(const QStringList &arguments, const QString &home = {})
+{
+    auto *process = new QProcess;
+    if (!home.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        process->setProcessEnvironment(environment);
+    }
+    process->start(QStringLiteral(STORE_HELPER), arguments);
+    return process;
+}
+
+QString groupFolderUnder(const QString &home)
+{
+    return home + QStringLiteral("/.qttest/share/") + PersistenceController::appGroup;
+}
+
+}  // namespace
+
+class PersistenceControllerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sharedIsBuiltOnceAlsoUnderConcurrentFirstUse()
+    {
+        QList<QFuture<PersistenceController *>> askers;
+        for (int i = 0; i < 8; ++i)
+            askers.append(QtConcurrent::run([] { return &PersistenceController::shared(); }));
+        PersistenceController *mine = &PersistenceController::shared();
+        for (QFuture<PersistenceController *> &asker : askers)
+            QCOMPARE(asker.result(), mine);
+
+        Container &container = mine->container();
+        QCOMPARE(container.name(), QStringLiteral("Vantorel"));
+        const QString group = *platform::AppGroup::containerPath(PersistenceController::appGroup);
+        QCOMPARE(container.storePath(), QDir(group).filePath(QStringLiteral("Vantorel.sqlite")));
+        QVERIFY(QFile::exists(container.storePath()));
+
+        // The view context belongs to the main thread, whoever built the container.
+        Context &view = container.viewContext();
+        auto *account = view.insert<ManagedAccount>();
+        account->setName(QStringLiteral("main"));
+        view.save();
+        QCOMPARE(view.count(ManagedAccount::fetchRequest()), qint64(1));
+        view.deleteObject(account);
+        view.save();
+    }
+
+    void twoProcessesWriteTheSameFile()
+    {
+        Container &container = PersistenceController::shared().container();
+        constexpr int perWriter = 400;
+        std::unique_ptr<QProcess> first(startHelper({QStringLiteral("write"), QStringLiteral("first"), QString::number(perWriter)}));
+        std::unique_ptr<QProcess> second(startHelper({QStringLiteral("write"), QStringLiteral("second"), QString::number(perWriter)}));
+        // This process writes at the same time, one save per row like the helpers.
+        QFuture<void> own = container.performBackgroundTask([](Context &c) {
+            auto *account = c.insert<ManagedAccount>();
+            account->setName(QStringLiteral("own"));
+            c.save();
+            for (int i = 0; i < perWriter; ++i) {
+                auto *app = c.insert<ManagedApp>();
+                app->setAccount(account);
+                c.save();
+            }
+        });
+        QVERIFY_THROWS_NO_EXCEPTION(own.waitForFinished());
+        for (QProcess *process : {first.get(), second.get()}) {
+            QVERIFY(process->waitForFinished(120000));
+            const QByteArray output = process->readAllStandardOutput();
+            QVERIFY2(process->exitCode() == 0, output.constData());
+            QCOMPARE(output, QByteArray("done\n"));
+        }
+
+        Context &view = container.viewContext();
+        const QList<ManagedAccount *> accounts =
+            view.fetch(ManagedAccount::fetchRequest().sortedBy(ManagedAccount::Keys::name.ascending()));
+        QCOMPARE(accounts.size(), 3);
+        const QHash<ObjectId, qint64> apps = view.countBy(ManagedApp::fetchRequest(), ManagedApp::Keys::account);
+        for (ManagedAccount *account : accounts)
+            QCOMPARE(apps.value(account->objectId()), qint64(perWriter));
+        QCOMPARE(view.count(ManagedApp::fetchRequest()), qint64(3 * perWriter));
+    }
+
+    void aDamagedStoreFileIsReportedAndKept()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(groupFolderUnder(home.path())));
+        const QString file = groupFolderUnder(home.path()) + QStringLiteral("/Vantorel.sqlite");
+        const QByteArray garbage = QByteArray("\x01\x02garbage instead of a store\n").repeated(300);
+        QFile damaged(file);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(garbage);
+        damaged.close();
+
+        std::unique_ptr<QProcess> helper(startHelper({QStringLiteral("open")}, home.path()));
+        QVERIFY(helper->waitForFinished(60000));
+        QCOMPARE(helper->exitStatus(), QProcess::NormalExit);  // reported, not crashed
+        QCOMPARE(helper->exitCode(), 2);
+        const QString message = QString::fromUtf8(helper->readAllStandardOutput()).trimmed();
+        QVERIFY2(message.startsWith(QStringLiteral("Unresolved error The store could not be opened, {")), qPrintable(message));
+        QVERIFY2(message.contains(file) && message.contains(QStringLiteral("file is not a database")), qPrintable(message));
+
+        QVERIFY(damaged.open(QIODevice::ReadOnly));
+        QCOMPARE(damaged.readAll(), garbage);
+    }
+
+    void withoutTheGroupTheStoreOpensInTheDataFolder()
+    {
+        QTemporaryDir home;
+        // A plain file where the group folder should be: the group is unavailable.
+        QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/.qttest/share")));
+        QFile blocker(groupFolderUnder(home.path()));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        std::unique_ptr<QProcess> helper(startHelper({QStringLiteral("write"), QStringLiteral("alone"), QStringLiteral("2")}, home.path()));
+        QVERIFY(helper->waitForFinished(60000));
+        QCOMPARE(helper->exitCode(), 0);
+        QStringList stores;
+        QDirIterator it(home.path(), {QStringLiteral("Vantorel.sqlite")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            stores.append(it.next());
+        QCOMPARE(stores.size(), 1);
+        QVERIFY(!stores[0].contains(PersistenceController::appGroup));
+    }
+};
+
+VANTOREL_TEST_MAIN(PersistenceControllerTest)
+#include "tst_persistence_controller.moc"

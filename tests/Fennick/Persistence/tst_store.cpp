@@ -1,0 +1,587 @@
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
+#include "Fennick/Persistence/ManagedReview.h"
+#include "Fennick/Persistence/StoreModel.h"
+#include "platform/store/Container.h"
+#include "support/TestHome.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+
+using namespace Fennick;
+using namespace platform::store;
+
+namespace {
+
+using Review = ManagedReview::Keys;
+
+// One account with one app, one version and the given reviews (title, body, rating, created
+// minutes after a fixed time, response id or empty).
+struct ReviewSeed {
+    QString title;
+    QString body;
+    qint64 rating = 5;
+    int minute = 0;
+    QString response;
+};
+
+const QDateTime epoch = QDateTime(QDate(2024, 1, 1), QTime(12, 0), Qt::UTC);
+
+ManagedAppVersion *addTree(Context &c, const QString &name, const QList<ReviewSeed> &reviews)
+{
+    auto *account = c.insert<ManagedAccount>();
+    account->setName(name);
+    auto *app = c.insert<ManagedApp>();
+    app->setIdentifier(name + QStringLiteral("-app"));
+    app->setName(name + QStringLiteral(" App"));
+    app->setAccount(account);
+    auto *version = c.insert<ManagedAppVersion>();
+    version->setIdentifier(name + QStringLiteral("-v1"));
+    version->setVersion(QStringLiteral("1.0"));
+    version->setApp(app);
+    version->setAccount(account);
+    int n = 0;
+    for (const ReviewSeed &seed : reviews) {
+        auto *review = c.insert<ManagedReview>();
+        review->setIdentifier(QStringLiteral("%1-r%2").arg(name).arg(n++));
+        review->setTitle(seed.title);
+        review->setBody(seed.body);
+        review->setRating(seed.rating);
+        review->setCreated(epoch.addSecs(60 * seed.minute));
+        if (!seed.response.isEmpty())
+            review->setResponseIdentifier(seed.response);
+        review->setAccount(account);
+        review->setApp(app);
+        review->setVersion(version);
+    }
+    return version;
+}
+
+QStringList titles(const QList<ManagedReview *> &reviews)
+{
+    QStringList result;
+    for (const ManagedReview *review : reviews)
+        result.append(review->title().value_or(QStringLiteral("<none>")));
+    return result;
+}
+
+}  // namespace
+
+class StoreTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QStringLiteral("store.sqlite")); }
+    std::unique_ptr<Container> open(const QString &file = {})
+    {
+        return std::make_unique<Container>(QStringLiteral("Vantorel"), storeModel(), file.isEmpty() ? path() : file);
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(path());
+        QFile::remove(path() + QStringLiteral("-wal"));
+        QFile::remove(path() + QStringLiteral("-shm"));
+    }
+
+    void objectIdsAreValuesWithStableUris()
+    {
+        const QUuid store = QUuid::createUuid();
+        const ObjectId a(store, QStringLiteral("Review"), 7);
+        QCOMPARE(a, ObjectId(store, QStringLiteral("Review"), 7));
+        QVERIFY(a != ObjectId(store, QStringLiteral("App"), 7));
+        QVERIFY(a != ObjectId(QUuid::createUuid(), QStringLiteral("Review"), 7));
+        QCOMPARE(qHash(a), qHash(ObjectId(store, QStringLiteral("Review"), 7)));
+        QCOMPARE(std::hash<ObjectId>()(a), std::hash<ObjectId>()(ObjectId(store, QStringLiteral("Review"), 7)));
+        QCOMPARE(ObjectId::fromUriString(a.uriString()), a);
+        QVERIFY(a.uriString().contains(QStringLiteral("/Review/p7")));
+
+        const ObjectId t1 = ObjectId::temporary(QStringLiteral("Review"));
+        const ObjectId t2 = ObjectId::temporary(QStringLiteral("Review"));
+        QVERIFY(t1.isTemporary());
+        QVERIFY(t1 != t2);
+        QVERIFY(ObjectId::fromUriString(t1.uriString()).isNull());  // never a stored row
+        for (const char *bad : {"", "x-vantorel-store://nope/Review/p1", "http://x/Review/p1",
+                                "x-vantorel-store://00000000-0000-0000-0000-000000000001/Review/p0"})
+            QVERIFY(ObjectId::fromUriString(QString::fromLatin1(bad)).isNull());
+
+        auto container = open();
+        Context &view = container->viewContext();
+        QVERIFY(!view.existingObject(t1));
+        QVERIFY(!view.existingObject(a));  // another store's id
+        QVERIFY(!view.existingObject(ObjectId()));
+    }
+
+    void uriStaysTheSameAcrossReopening()
+    {
+        QString uri;
+        QUuid storeId;
+        {
+            auto container = open();
+            Context &view = container->viewContext();
+            auto *account = view.insert<ManagedAccount>();
+            account->setName(QStringLiteral("Alpha"));
+            QVERIFY(account->objectId().isTemporary());
+            view.save();
+            QVERIFY(!account->objectId().isTemporary());
+            uri = account->objectId().uriString();
+            storeId = container->storeId();
+        }
+        auto container = open();
+        QCOMPARE(container->storeId(), storeId);
+        Context &view = container->viewContext();
+        auto *account = view.existingObject<ManagedAccount>(ObjectId::fromUriString(uri));
+        QVERIFY(account);
+        QCOMPARE(account->name(), QStringLiteral("Alpha"));
+        QCOMPARE(account->objectId().uriString(), uri);
+        const QList<ManagedAccount *> fetched = view.fetch(ManagedAccount::fetchRequest());
+        QCOMPARE(fetched.size(), 1);
+        QCOMPARE(fetched[0], account);  // one object per row within a context
+
+        view.deleteObject(account);
+        view.save();
+        QVERIFY(account->isDeleted());
+        QVERIFY(!view.existingObject(ObjectId::fromUriString(uri)));
+        auto other = container->newBackgroundContext();
+        QVERIFY(!other->performAndWait([&](Context &c) { return c.existingObject(ObjectId::fromUriString(uri)) != nullptr; }));
+    }
+
+    void unsetScalarsReadFalseAndOptionalsAbsent()
+    {
+        auto container = open();
+        auto background = container->newBackgroundContext();
+        background->performAndWait([](Context &c) {
+            auto *account = c.insert<ManagedAccount>();
+            account->setKeyId(QString());         // present but empty
+            account->setKeyBlob(QByteArray());    // present but empty
+            auto *app = c.insert<ManagedApp>();
+            app->setAccount(account);
+            c.save();
+        });
+        auto other = container->newBackgroundContext();
+        other->performAndWait([](Context &c) {
+            const QList<ManagedApp *> apps = c.fetch(ManagedApp::fetchRequest());
+            QCOMPARE(apps.size(), 1);
+            QCOMPARE(apps[0]->hasSyncedOnce(), false);
+            QCOMPARE(apps[0]->isHidden(), false);
+            QVERIFY(!apps[0]->name());
+            QVERIFY(!apps[0]->timestamp());
+            ManagedAccount *account = apps[0]->account();
+            QVERIFY(account);
+            QCOMPARE(account->keyId(), std::optional<QString>(QString()));
+            QCOMPARE(account->keyBlob(), std::optional<QByteArray>(QByteArray()));
+            QVERIFY(!account->issuerId());
+            QVERIFY(!account->name());
+
+            auto *review = c.insert<ManagedReview>();
+            review->setApp(apps[0]);
+            c.save();
+            const QList<ManagedReview *> reviews =
+                c.fetch(ManagedReview::fetchRequest().where(Review::isNew == false && Review::rating == 0));
+            QCOMPARE(reviews.size(), 1);
+            QVERIFY(!reviews[0]->created());
+            QVERIFY(!reviews[0]->responseIdentifier());
+        });
+    }
+
+    void backgroundSaveReachesTheViewContext()
+    {
+        auto container = open();
+        Context &view = container->viewContext();
+        auto *app = view.insert<ManagedApp>();
+        app->setName(QStringLiteral("Before"));
+        auto *account = view.insert<ManagedAccount>();
+        app->setAccount(account);
+        view.save();
+        const ObjectId appId = app->objectId();
+
+        auto background = container->newBackgroundContext();
+        background->perform([appId](Context &c) {
+            auto *row = c.existingObject<ManagedApp>(appId);
+            row->setName(QStringLiteral("After"));
+            row->setIsHidden(true);
+            c.save();
+        }).waitForFinished();
+        // No fetch in between: the view context's object itself follows.
+        QTRY_COMPARE(app->name(), QStringLiteral("After"));
+        QCOMPARE(app->isHidden(), true);
+
+        // Unsaved edits of the view context are kept over a merge.
+        app->setName(QStringLiteral("Mine"));
+        background->performAndWait([appId](Context &c) {
+            auto *row = c.existingObject<ManagedApp>(appId);
+            row->setName(QStringLiteral("Theirs"));
+            row->setIsHidden(false);
+            c.save();
+        });
+        QTRY_COMPARE(app->isHidden(), false);
+        QCOMPARE(app->name(), QStringLiteral("Mine"));
+        view.save();
+
+        background->performAndWait([appId](Context &c) {
+            c.deleteObject(c.existingObject<ManagedApp>(appId));
+            c.save();
+        });
+        QTRY_VERIFY(app->isDeleted());
+        QVERIFY(!view.existingObject(appId));
+        QVERIFY(view.fetch(ManagedApp::fetchRequest()).isEmpty());
+    }
+
+    void contextsStayOnTheirThreads()
+    {
+        auto container = open();
+        auto background = container->newBackgroundContext();
+        bool threw = false;
+        try {
+            background->fetch(ManagedApp::fetchRequest());
+        } catch (const StoreError &error) {
+            threw = error.code() == StoreError::WrongThread;
+        }
+        QVERIFY(threw);
+
+        // The view context's work may be asked for from any thread; it runs on the main thread,
+        // so the main thread keeps its event loop going meanwhile.
+        QFuture<int> fromWorker = QtConcurrent::run([&] {
+            return container->viewContext().performAndWait([](Context &c) {
+                c.insert<ManagedAccount>();
+                c.save();
+                return int(c.count(ManagedAccount::fetchRequest()));
+            });
+        });
+        QTRY_VERIFY(fromWorker.isFinished());
+        QCOMPARE(fromWorker.result(), 1);
+
+        // Errors cross the future with their type.
+        QFuture<int> failing = background->perform([](Context &c) {
+            return int(c.fetch(ManagedApp::fetchRequest().sortedBy(ManagedReview::Keys::rating.descending())).size());
+        });
+        bool invalid = false;
+        try {
+            failing.waitForFinished();
+        } catch (const StoreError &error) {
+            invalid = error.code() == StoreError::InvalidRequest;
+        }
+        QVERIFY(invalid);
+
+        QFuture<int> task = container->performBackgroundTask([](Context &c) { return int(c.count(ManagedAccount::fetchRequest())); });
+        QCOMPARE(task.result(), 1);
+    }
+
+    void searchIgnoresCaseAndDiacritics()
+    {
+        auto container = open();
+        Context &view = container->viewContext();
+        ManagedAppVersion *version = addTree(view, QStringLiteral("A"),
+                                             {{QStringLiteral("Great CAFE app"), QStringLiteral("works"), 5, 1, {}},
+                                              {QStringLiteral("meh"), QStringLiteral("Le café est froid"), 2, 2, QStringLiteral("resp-1")},
+                                              {QStringLiteral("Ünïcödé"), QStringLiteral("ÉCOLE"), 4, 3, {}},
+                                              {QStringLiteral("nothing"), QStringLiteral("here"), 1, 4, {}}});
+        addTree(view, QStringLiteral("B"), {{QStringLiteral("cafe elsewhere"), QString(), 5, 5, {}}});
+        view.save();
+        const ObjectId appId = version->app()->objectId();
+
+        auto search = [&](const QString &text) {
+            return titles(view.fetch(ManagedReview::fetchRequest()
+                                         .where(Review::app == appId && containsText({Review::title, Review::body}, text))
+                                         .sortedBy(Review::created.ascending())));
+        };
+        QCOMPARE(search(QStringLiteral("café")), QStringList({QStringLiteral("Great CAFE app"), QStringLiteral("meh")}));
+        QCOMPARE(search(QStringLiteral("CAFE")), QStringList({QStringLiteral("Great CAFE app"), QStringLiteral("meh")}));
+        QCOMPARE(search(QStringLiteral("unicode")), QStringList({QStringLiteral("Ünïcödé")}));
+        QCOMPARE(search(QStringLiteral("école")), QStringList({QStringLiteral("Ünïcödé")}));
+        QCOMPARE(search(QStringLiteral("xyz")), QStringList());
+        // A search text with SQL wildcard characters is taken literally.
+        QCOMPARE(search(QStringLiteral("%")), QStringList());
+        QCOMPARE(search(QStringLiteral("_")), QStringList());
+
+        // A search that changes the stored text finds the new text only.
+        ManagedReview *first = view.fetch(ManagedReview::fetchRequest().where(Review::title == QStringLiteral("nothing")))[0];
+        first->setBody(QStringLiteral("Naïve"));
+        view.save();
+        QCOMPARE(search(QStringLiteral("NAIVE")), QStringList({QStringLiteral("nothing")}));
+        QCOMPARE(search(QStringLiteral("here")), QStringList());
+    }
+
+    void filtersSortsLimitsAndCounts()
+    {
+        auto container = open();
+        Context &view = container->viewContext();
+        ManagedAppVersion *a = addTree(view, QStringLiteral("A"),
+                                       {{QStringLiteral("a1"), {}, 1, 10, {}},
+                                        {QStringLiteral("a2"), {}, 2, 30, QStringLiteral("r")},
+                                        {QStringLiteral("a3"), {}, 5, 20, {}},
+                                        {QStringLiteral("a4"), {}, 5, 40, {}}});
+        ManagedAppVersion *b = addTree(view, QStringLiteral("B"), {{QStringLiteral("b1"), {}, 3, 50, {}}});
+        view.save();
+        const ObjectId appA = a->app()->objectId();
+
+        auto fetch = [&](const FetchRequest<ManagedReview> &request) { return titles(view.fetch(request)); };
+        QCOMPARE(fetch(ManagedReview::fetchRequest().where(Review::app == appA && Review::rating.in({5, 1}))
+                           .sortedBy(Review::created.descending())),
+                 QStringList({QStringLiteral("a4"), QStringLiteral("a3"), QStringLiteral("a1")}));
+        QCOMPARE(fetch(ManagedReview::fetchRequest().where(Review::rating.in({}))), QStringList());
+        QCOMPARE(fetch(ManagedReview::fetchRequest().where(Review::responseIdentifier.isNotNull())), QStringList({QStringLiteral("a2")}));
+        QCOMPARE(view.count(ManagedReview::fetchRequest().where(Review::responseIdentifier.isNull())), 4);
+        QCOMPARE(fetch(ManagedReview::fetchRequest().where(Review::version == b->objectId())), QStringList({QStringLiteral("b1")}));
+        QCOMPARE(fetch(ManagedReview::fetchRequest().where(Review::version == ObjectId::temporary(QStringLiteral("AppVersion")))),
+                 QStringList());
+        QCOMPARE(fetch(ManagedReview::fetchRequest().where(Review::app == b->objectId())), QStringList());  // wrong entity
+
+        // The widget's fetch: newest four of every account.
+        QCOMPARE(fetch(ManagedReview::fetchRequest().sortedBy(Review::created.descending()).limit(4).prefetch(Review::app)),
+                 QStringList({QStringLiteral("b1"), QStringLiteral("a4"), QStringLiteral("a2"), QStringLiteral("a3")}));
+
+        // Versions sorted by their text, not numerically.
+        for (const char *text : {"1.10", "1.9", "2.0"}) {
+            auto *version = view.insert<ManagedAppVersion>();
+            version->setVersion(QString::fromLatin1(text));
+            version->setApp(a->app());
+        }
+        view.save();
+        QStringList versions;
+        for (ManagedAppVersion *version :
+             view.fetch(ManagedAppVersion::fetchRequest().where(ManagedAppVersion::Keys::app == appA)
+                            .sortedBy(ManagedAppVersion::Keys::version.descending())))
+            versions.append(*version->version());
+        QCOMPARE(versions, QStringList({QStringLiteral("2.0"), QStringLiteral("1.9"), QStringLiteral("1.10"), QStringLiteral("1.0")}));
+
+        const QHash<ObjectId, qint64> perApp = view.countBy(ManagedReview::fetchRequest(), Review::app);
+        QCOMPARE(perApp.size(), 2);
+        QCOMPARE(perApp.value(appA), 4);
+        QCOMPARE(perApp.value(b->app()->objectId()), 1);
+        const QHash<ObjectId, qint64> fiveStars =
+            view.countBy(ManagedReview::fetchRequest().where(Review::rating == 5), Review::app);
+        QCOMPARE(fiveStars.value(appA), 2);
+        QVERIFY(!fiveStars.contains(b->app()->objectId()));
+
+        // Identifier and object id only, as the importer compares them.
+        const auto identifiers = view.fetchValues(ManagedApp::fetchRequest().where(ManagedApp::Keys::account == a->account()),
+                                                  ManagedApp::Keys::identifier);
+        QCOMPARE(identifiers.size(), 1);
+        QCOMPARE(identifiers[0].id, appA);
+        QCOMPARE(identifiers[0].value, std::optional<QString>(QStringLiteral("A-app")));
+        QCOMPARE(view.fetchIds(ManagedReview::fetchRequest().where(Review::rating == 3)), QList<ObjectId>({view.fetch(
+                     ManagedReview::fetchRequest().where(Review::title == QStringLiteral("b1")))[0]->objectId()}));
+    }
+
+    void prefetchAndToManyInABackgroundContext()
+    {
+        auto container = open();
+        container->viewContext().performAndWait([](Context &c) {
+            addTree(c, QStringLiteral("A"), {{QStringLiteral("x"), {}, 1, 1, {}}, {QStringLiteral("y"), {}, 1, 2, {}}});
+            addTree(c, QStringLiteral("B"), {});
+            c.save();
+        });
+        const QStringList names = container->performBackgroundTask([](Context &c) {
+            QStringList result;
+            for (ManagedAccount *account : c.fetch(ManagedAccount::fetchRequest()
+                                                       .sortedBy(ManagedAccount::Keys::name.ascending())
+                                                       .prefetch(ManagedAccount::Keys::apps))) {
+                for (ManagedApp *app : account->apps()) {
+                    qint64 reviews = 0;
+                    for (ManagedAppVersion *version : app->versions())
+                        reviews += version->reviews().size();
+                    result.append(QStringLiteral("%1:%2:%3").arg(*account->name(), *app->name()).arg(reviews));
+                }
+                // Unsaved new apps belong to the account at once.
+                auto *fresh = c.insert<ManagedApp>();
+                fresh->setAccount(account);
+                result.append(QStringLiteral("%1 has %2").arg(*account->name()).arg(account->apps().size()));
+            }
+            return result;
+        }).result();
+        QCOMPARE(names, QStringList({QStringLiteral("A:A App:2"), QStringLiteral("A has 2"), QStringLiteral("B:B App:0"),
+                                     QStringLiteral("B has 2")}));
+    }
+
+    void deletesCascadeDownTheTree()
+    {
+        auto container = open();
+        Context &view = container->viewContext();
+        ManagedAppVersion *a = addTree(view, QStringLiteral("A"), {{QStringLiteral("a1"), {}, 1, 1, {}}, {QStringLiteral("a2"), {}, 1, 2, {}}});
+        ManagedAppVersion *b = addTree(view, QStringLiteral("B"), {{QStringLiteral("b1"), {}, 1, 3, {}}});
+        view.save();
+        const ObjectId accountA = a->account()->objectId();
+        QList<ManagedReview *> reviewsOfA = view.fetch(ManagedReview::fetchRequest().where(Review::account == accountA));
+        QCOMPARE(reviewsOfA.size(), 2);
+
+        // Deleting a version takes only its reviews.
+        auto *extra = view.insert<ManagedAppVersion>();
+        extra->setApp(b->app());
+        extra->setAccount(b->account());
+        auto *extraReview = view.insert<ManagedReview>();
+        extraReview->setVersion(extra);
+        extraReview->setApp(b->app());
+        view.save();
+        view.deleteObject(extra);
+        view.save();
+        QVERIFY(extraReview->isDeleted());
+        QCOMPARE(view.count(ManagedReview::fetchRequest()), 3);
+
+        // Deleting an account from a background context takes everything below it, and the
+        // view context drops its objects of those rows.
+        auto background = container->newBackgroundContext();
+        background->performAndWait([accountA](Context &c) {
+            c.deleteObject(c.existingObject(accountA));
+            c.save();
+        });
+        QTRY_VERIFY(reviewsOfA[0]->isDeleted());
+        QVERIFY(reviewsOfA[1]->isDeleted());
+        QVERIFY(a->isDeleted());
+        QVERIFY(!b->isDeleted());
+        QCOMPARE(view.count(ManagedApp::fetchRequest()), 1);
+        QCOMPARE(view.count(ManagedAppVersion::fetchRequest()), 1);
+        QCOMPARE(titles(view.fetch(ManagedReview::fetchRequest().sortedBy(Review::created.descending()).limit(4))),
+                 QStringList({QStringLiteral("b1")}));
+    }
+
+    void failedSaveLeavesTheStoreAsItWas()
+    {
+        auto container = open();
+        Context &view = container->viewContext();
+        ManagedAppVersion *version = addTree(view, QStringLiteral("A"), {{QStringLiteral("a1"), {}, 1, 1, {}}});
+        view.save();
+        const ObjectId appId = version->app()->objectId();
+        const ObjectId versionId = version->objectId();
+
+        // A context still holding an app that another context deleted meanwhile.
+        auto stale = container->newBackgroundContext();
+        stale->performAndWait([&](Context &c) { QVERIFY(c.existingObject(appId)); });
+        auto deleter = container->newBackgroundContext();
+        deleter->performAndWait([&](Context &c) {
+            auto *app = c.insert<ManagedApp>();
+            app->setName(QStringLiteral("survivor"));
+            c.save();
+            c.deleteObject(c.existingObject(appId));
+            c.save();
+        });
+        QTRY_VERIFY(version->isDeleted());
+
+        stale->performAndWait([&](Context &c) {
+            auto *survivor = c.fetch(ManagedApp::fetchRequest().where(ManagedApp::Keys::name == QStringLiteral("survivor")))[0];
+            survivor->setName(QStringLiteral("renamed"));
+            auto *good = c.insert<ManagedReview>();
+            good->setTitle(QStringLiteral("good"));
+            auto *bad = c.insert<ManagedReview>();
+            bad->setTitle(QStringLiteral("bad"));
+            bad->setApp(c.existingObject<ManagedApp>(appId));  // its row is gone
+            bool failed = false;
+            try {
+                c.save();
+            } catch (const StoreError &error) {
+                failed = error.code() == StoreError::SaveFailed && error.details().contains(QStringLiteral("FOREIGN KEY"));
+            }
+            QVERIFY(failed);
+            QVERIFY(c.hasChanges());
+            QVERIFY(good->isInserted());
+            // Nothing of the failed save reached the store.
+            QCOMPARE(c.count(ManagedReview::fetchRequest()), 0);
+            QCOMPARE(c.count(ManagedApp::fetchRequest().where(ManagedApp::Keys::name == QStringLiteral("renamed"))), 0);
+
+            c.deleteObject(bad);
+            c.save();
+            QVERIFY(!good->objectId().isTemporary());
+            QCOMPARE(c.count(ManagedReview::fetchRequest()), 1);
+            QCOMPARE(c.count(ManagedApp::fetchRequest().where(ManagedApp::Keys::name == QStringLiteral("renamed"))), 1);
+        });
+        QVERIFY(!view.existingObject(versionId));
+    }
+
+    void twoContextsWriteAtTheSameTime()
+    {
+        auto container = open();
+        constexpr int perWriter = 100;
+        auto writer = [&](const QString &name) {
+            return container->performBackgroundTask([name](Context &c) {
+                auto *account = c.insert<ManagedAccount>();
+                account->setName(name);
+                for (int i = 0; i < perWriter; ++i) {
+                    auto *app = c.insert<ManagedApp>();
+                    app->setAccount(account);
+                    c.save();
+                }
+            });
+        };
+        QFuture<void> first = writer(QStringLiteral("one"));
+        QFuture<void> second = writer(QStringLiteral("two"));
+        QVERIFY_THROWS_NO_EXCEPTION(first.waitForFinished());
+        QVERIFY_THROWS_NO_EXCEPTION(second.waitForFinished());
+        QCOMPARE(container->viewContext().count(ManagedApp::fetchRequest()), 2 * perWriter);
+    }
+
+    void schemaVersionsAreChecked()
+    {
+        {
+            auto container = open();
+        }
+        // A later schema migrates the file; an older program refuses a newer file.
+        auto model = std::make_shared<Model>(*storeModel());
+        model->version = 2;
+        bool migrated = false;
+        model->migrations.append({1, [&](QSqlDatabase &db) {
+                                      migrated = QSqlQuery(db).exec(QStringLiteral("CREATE TABLE extra (x INTEGER)"));
+                                  }});
+        {
+            Container upgraded(QStringLiteral("Vantorel"), model, path());
+            QVERIFY(migrated);
+        }
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        bool refused = false;
+        try {
+            auto container = open();
+        } catch (const StoreError &error) {
+            refused = error.code() == StoreError::IncompatibleSchema && error.details().contains(QStringLiteral("newer"));
+        }
+        QVERIFY(refused);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+
+    void aFileThatIsNoStoreIsLeftAlone()
+    {
+        const QByteArray garbage = QByteArray("this is not a database, just some bytes\n").repeated(200);
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+        file.close();
+        bool refused = false;
+        try {
+            auto container = open();
+        } catch (const StoreError &error) {
+            refused = error.code() == StoreError::CannotOpen && error.details().contains(path());
+        }
+        QVERIFY(refused);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
+        file.close();
+
+        // Another program's SQLite database is not taken over either.
+        const QString foreign = m_dir.filePath(QStringLiteral("foreign.sqlite"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            db.setDatabaseName(foreign);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("CREATE TABLE notes (x TEXT)")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+        bool foreignRefused = false;
+        try {
+            auto container = open(foreign);
+        } catch (const StoreError &error) {
+            foreignRefused = error.code() == StoreError::IncompatibleSchema;
+        }
+        QVERIFY(foreignRefused);
+    }
+};
+
+VANTOREL_TEST_MAIN(StoreTest)
+#include "tst_store.moc"
