@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Fennick/GroupIdentifier.h"
 #include "platform/store/Container.h"
 
 namespace Fennick {
@@ -18,7 +19,7 @@ public:
     platform::store::Container &container() { return *m_container; }
 
     static inline const QString containerName = QStringLiteral("Vantorel");
-    static inline const QString appGroup = QStringLiteral("group.Q4ZN7WX2LB.com.Vantorel.Vantorel.Group");
+    static inline const QString &appGroup = appGroupIdentifier;
     static inline const QString storeFileName = QStringLiteral("Vantorel.sqlite");
 
     // Where the store file lies for this process.

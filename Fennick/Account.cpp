@@ -1,0 +1,93 @@
+#include "Fennick/Account.h"
+
+#include "Fennick/Analytics.h"
+#include "Fennick/Log.h"
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "platform/keychain/Keychain.h"
+
+namespace Fennick {
+namespace {
+QString issuerKey(const QString &id) { return QStringLiteral("issuer.") + id; }
+QString keyIdKey(const QString &id) { return QStringLiteral("key.") + id; }
+QString blobKey(const QString &id) { return QStringLiteral("blob.") + id; }
+}  // namespace
+
+Account::Account(std::optional<platform::store::ObjectId> objectId, QString name, QString issuerId, QString keyId,
+                 std::optional<QByteArray> keyBlob, QObject *parent)
+    : QObject(parent), m_objectId(std::move(objectId)), m_name(std::move(name)), m_issuerId(std::move(issuerId)),
+      m_keyId(std::move(keyId)), m_keyBlob(std::move(keyBlob))
+{
+    if (m_objectId)
+        loadFromKeychain(m_objectId->uriString());
+}
+
+Account::Account(const ManagedAccount &managed, QObject *parent)
+    : Account(managed.objectId(), managed.name().value_or(QStringLiteral("Untitled")),
+              managed.issuerId().value_or(QString()), managed.keyId().value_or(QString()), managed.keyBlob(),
+              parent)
+{
+}
+
+QString Account::id() const
+{
+    return m_objectId ? m_objectId->uriString() : m_localUuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
+template <class T>
+void Account::change(T &field, const T &value, void (Account::*changed)())
+{
+    if (field == value)
+        return;
+    emit objectWillChange();
+    field = value;
+    emit(this->*changed)();
+}
+
+void Account::setIsNew(bool value) { change(m_isNew, value, &Account::isNewChanged); }
+void Account::setName(const QString &value) { change(m_name, value, &Account::nameChanged); }
+void Account::setIssuerId(const QString &value) { change(m_issuerId, value, &Account::issuerIdChanged); }
+void Account::setKeyId(const QString &value) { change(m_keyId, value, &Account::keyIdChanged); }
+void Account::setKeyBlob(const std::optional<QByteArray> &value) { change(m_keyBlob, value, &Account::keyBlobChanged); }
+
+std::optional<Credentials> Account::credentials() const
+{
+    if (!m_keyBlob)
+        return std::nullopt;
+    return Credentials{m_keyId, m_issuerId, *m_keyBlob};
+}
+
+bool Account::saveToKeychain(const QString &id)
+{
+    const platform::Keychain keychain(keychainService);
+    try {
+        keychain.setText(issuerKey(id), m_issuerId);
+        keychain.setText(keyIdKey(id), m_keyId);
+        if (m_keyBlob)  // without bytes, an earlier "blob." item keeps its value
+            keychain.setData(blobKey(id), *m_keyBlob);
+        return true;
+    } catch (const std::exception &error) {
+        qCCritical(Log::model(), "Could not save Keychain item: %s",
+                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
+        TrackError(error, QStringLiteral("KeychainSave"));
+        return false;
+    }
+}
+
+void Account::loadFromKeychain(const QString &id)
+{
+    const platform::Keychain keychain(keychainService);
+    try {
+        if (const auto issuer = keychain.text(issuerKey(id)); issuer && !issuer->isEmpty())
+            setIssuerId(*issuer);
+        if (const auto key = keychain.text(keyIdKey(id)); key && !key->isEmpty())
+            setKeyId(*key);
+        if (const auto blob = keychain.data(blobKey(id)); blob && !blob->isEmpty())
+            setKeyBlob(*blob);
+    } catch (const std::exception &error) {
+        qCCritical(Log::model(), "Could not load Keychain item: %s",
+                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
+        TrackError(error, QStringLiteral("KeychainLoad"));
+    }
+}
+
+}  // namespace Fennick
