@@ -1,0 +1,98 @@
+#include "Fennick/Records/StoreReview.h"
+
+#include "Fennick/Account.h"
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
+#include "Fennick/Persistence/ManagedReview.h"
+#include "Fennick/Persistence/PersistenceController.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+namespace Fennick {
+namespace {
+StoreReview::Fields fieldsOf(const ManagedReview &review)
+{
+    const ManagedApp *app = review.app();
+    const ManagedAppVersion *version = review.version();
+    const QString untitled = QStringLiteral("Untitled");
+    return StoreReview::Fields{
+        .id = review.objectId(),
+        .reviewIdentifier = review.identifier().value_or(QString()),
+        .app = app ? app->name().value_or(untitled) : untitled,
+        .appIdentifier = app ? app->identifier() : std::nullopt,
+        .version = version ? version->version().value_or(QString()) : QString(),
+        .title = review.title().value_or(untitled),
+        .body = review.body().value_or(QString()),
+        .created = review.created().value_or(QDateTime::currentDateTimeUtc()),
+        .nickname = review.nickname().value_or(QString()),
+        .territory = review.territory().value_or(QString()),
+        .rating = review.rating(),
+        .isNew = review.isNew(),
+        .language = review.language(),
+        .translatedBody = review.translatedBody(),
+        .translatedTitle = review.translatedTitle(),
+        .responseBody = review.responseText(),
+        .responseIdentifier = review.responseIdentifier(),
+    };
+}
+}  // namespace
+
+StoreReview::StoreReview(Fields fields, QObject *parent) : QObject(parent), m_fields(std::move(fields))
+{
+    // Records are made on worker threads and live on the GUI thread.
+    if (!parent && QCoreApplication::instance())
+        moveToThread(QCoreApplication::instance()->thread());
+}
+
+StoreReview::StoreReview(const ManagedReview &review) : StoreReview(fieldsOf(review)) {}
+
+void StoreReview::setTranslation(const std::optional<QString> &title, const std::optional<QString> &body)
+{
+    if (title == m_fields.translatedTitle && body == m_fields.translatedBody)
+        return;
+    emit objectWillChange();
+    m_fields.translatedTitle = title;
+    m_fields.translatedBody = body;
+    emit translationChanged();
+}
+
+void StoreReview::setResponse(const std::optional<QString> &body, const std::optional<QString> &identifier)
+{
+    if (body == m_fields.responseBody && identifier == m_fields.responseIdentifier)
+        return;
+    emit objectWillChange();
+    m_fields.responseBody = body;
+    m_fields.responseIdentifier = identifier;
+    emit responseChanged();
+}
+
+void StoreReview::setResponseUncommitedBody(const QString &text)
+{
+    if (text == m_responseUncommitedBody)
+        return;
+    emit objectWillChange();
+    m_responseUncommitedBody = text;
+    emit responseUncommitedBodyChanged();
+}
+
+bool StoreReview::isLanguageForeign() const
+{
+    const QLocale::Language language = QLocale().language();
+    if (language == QLocale::C || language == QLocale::AnyLanguage || !m_fields.language)
+        return false;
+    const QString userCode = QLocale::languageToCode(language).toLower();
+    return m_fields.language->toLower() != userCode;
+}
+
+std::optional<Credentials> StoreReview::credentials() const
+{
+    auto &context = PersistenceController::shared().container().viewContext();
+    const auto *review = context.existingObject<ManagedReview>(m_fields.id);
+    if (!review || !review->account())
+        return std::nullopt;
+    return Account(*review->account()).credentials();
+}
+
+}  // namespace Fennick

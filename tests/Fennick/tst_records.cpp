@@ -1,0 +1,216 @@
+#include "Fennick/Account.h"
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
+#include "Fennick/Persistence/ManagedReview.h"
+#include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/Records/StoreApp.h"
+#include "Fennick/Records/StoreReview.h"
+#include "Fennick/ReviewStateTracker.h"
+#include "platform/Analytics.h"
+#include "platform/keychain/Keychain.h"
+#include "support/TestHome.h"
+
+#include <QSignalSpy>
+
+using namespace Fennick;
+using platform::store::Context;
+using platform::store::ObjectId;
+
+namespace {
+Context &view()
+{
+    return PersistenceController::shared().container().viewContext();
+}
+
+// An account, app, version and one review under them, saved; returns the review.
+ManagedReview *reviewTree(const QString &appName = QStringLiteral("App"))
+{
+    Context &context = view();
+    auto *account = context.insert<ManagedAccount>();
+    auto *app = context.insert<ManagedApp>();
+    app->setName(appName);
+    app->setIdentifier(QStringLiteral("app-1"));
+    app->setAccount(account);
+    auto *version = context.insert<ManagedAppVersion>();
+    version->setVersion(QStringLiteral("2.1"));
+    version->setApp(app);
+    version->setAccount(account);
+    auto *review = context.insert<ManagedReview>();
+    review->setTitle(QStringLiteral("Nice"));
+    review->setRating(4);
+    review->setTerritory(QStringLiteral("DEU"));
+    review->setIsNew(true);
+    review->setApp(app);
+    review->setVersion(version);
+    review->setAccount(account);
+    context.save();
+    return review;
+}
+
+bool storedIsNew(const ObjectId &id)
+{
+    auto background = PersistenceController::shared().container().newBackgroundContext();
+    return background->performAndWait([&](Context &c) { return c.existingObject<ManagedReview>(id)->isNew(); });
+}
+}  // namespace
+
+class RecordsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { platform::Keychain::useInMemoryBackendForTesting(); }
+    void cleanup() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void reviewFromABareRowGetsDefaults()
+    {
+        auto *row = view().insert<ManagedReview>();
+        view().save();
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const StoreReview review(*row);
+        QCOMPARE(review.app(), QStringLiteral("Untitled"));
+        QCOMPARE(review.title(), QStringLiteral("Untitled"));
+        QVERIFY(!review.appIdentifier());
+        QCOMPARE(review.version(), QString());
+        QCOMPARE(review.body(), QString());
+        QCOMPARE(review.nickname(), QString());
+        QCOMPARE(review.reviewIdentifier(), QString());
+        QVERIFY(review.created() >= before && review.created() <= QDateTime::currentDateTimeUtc());
+        QCOMPARE(review.country(), nullptr);
+        QCOMPARE(review.responseUncommitedBody(), QString());
+    }
+
+    void reviewReadsItsAppAndVersion()
+    {
+        ManagedReview *row = reviewTree();
+        row->app()->setName(std::nullopt);
+        const StoreReview review(*row);
+        QCOMPARE(review.app(), QStringLiteral("Untitled"));
+        QCOMPARE(review.appIdentifier(), std::optional<QString>(QStringLiteral("app-1")));
+        QCOMPARE(review.version(), QStringLiteral("2.1"));
+        QCOMPARE(review.rating(), 4);
+        QVERIFY(review.isNew());
+        QCOMPARE(review.country()->name(), QStringLiteral("Germany"));
+        view().save();
+    }
+
+    void reviewsOfOneRowAreEqual()
+    {
+        ManagedReview *row = reviewTree();
+        StoreReview first(*row);
+        first.setTranslation(QStringLiteral("Nett"), QStringLiteral("..."));
+        const StoreReview second(*row);
+        QVERIFY(first == second);
+        QCOMPARE(qHash(first), qHash(second));
+        QVERIFY(!(first == StoreReview(*reviewTree())));
+    }
+
+    void observableChangesAreAnnounced()
+    {
+        StoreReview review(StoreReview::Fields{});
+        QString bodyWhenAnnounced = QStringLiteral("unset");
+        connect(&review, &StoreReview::objectWillChange, this,
+                [&] { bodyWhenAnnounced = review.responseBody().value_or(QString()); });
+        QSignalSpy changed(&review, &StoreReview::responseChanged);
+        review.setResponse(QStringLiteral("Thanks"), QStringLiteral("r1"));
+        QCOMPARE(bodyWhenAnnounced, QString());
+        QCOMPARE(changed.count(), 1);
+        review.setResponse(QStringLiteral("Thanks"), QStringLiteral("r1"));
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void foreignLanguage()
+    {
+        auto withLanguage = [](std::optional<QString> language) {
+            StoreReview::Fields fields;
+            fields.language = std::move(language);
+            return std::make_unique<StoreReview>(fields);
+        };
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        QVERIFY(!withLanguage(std::nullopt)->isLanguageForeign());
+        QVERIFY(!withLanguage(QStringLiteral("EN"))->isLanguageForeign());
+        QVERIFY(withLanguage(QStringLiteral("de"))->isLanguageForeign());
+        QVERIFY(withLanguage(QStringLiteral("en-GB"))->isLanguageForeign());  // no region splitting
+        QLocale::setDefault(QLocale::c());
+        QVERIFY(!withLanguage(QStringLiteral("de"))->isLanguageForeign());
+    }
+
+    void appAndVersionEquality()
+    {
+        const ObjectId id(QUuid::createUuid(), QStringLiteral("App"), 7);
+        QImage icon(4, 4, QImage::Format_ARGB32);
+        icon.fill(Qt::red);
+        const StoreApp withIcon{id, QStringLiteral("7"), QStringLiteral("A"), icon, false};
+        const StoreApp withoutIcon{id, QStringLiteral("7"), QStringLiteral("A"), QImage(), false};
+        const StoreApp renamed{id, QStringLiteral("7"), QStringLiteral("B"), QImage(), true};
+        QVERIFY(!(withIcon == withoutIcon));
+        QCOMPARE(qHash(withIcon), qHash(withoutIcon));
+        QVERIFY(withoutIcon == renamed);
+        QVERIFY((StoreAppVersion{id, QStringLiteral("1.0")} == StoreAppVersion{id, QStringLiteral("2.0")}));
+    }
+
+    void credentialsComeFromTheReviewsAccount()
+    {
+        auto *orphan = view().insert<ManagedReview>();
+        view().save();
+        QVERIFY(!StoreReview(*orphan).credentials());
+
+        ManagedReview *row = reviewTree();
+        const StoreReview review(*row);
+        QVERIFY(!review.credentials());  // the account has no key bytes
+
+        Account key(std::nullopt, QStringLiteral("n"), QStringLiteral("iss"), QStringLiteral("kid"), QByteArray("pem"));
+        QVERIFY(key.saveToKeychain(row->account()->objectId().uriString()));
+        QCOMPARE(review.credentials(), (Credentials{QStringLiteral("kid"), QStringLiteral("iss"), QByteArray("pem")}));
+
+        const ObjectId id = row->objectId();
+        view().deleteObject(row);
+        view().save();
+        StoreReview::Fields fields;
+        fields.id = id;
+        QVERIFY(!StoreReview(fields).credentials());
+    }
+
+    void seenMarksAreClearedOnceAndGoneRowsSkipped()
+    {
+        const ObjectId seen = reviewTree()->objectId();
+        ManagedReview *deletedLater = reviewTree();
+        const ObjectId gone = deletedLater->objectId();
+        const ObjectId unseen = reviewTree()->objectId();
+        ReviewStateTracker::shared().markAsOld(seen);
+        ReviewStateTracker::shared().markAsOld(gone);
+        ReviewStateTracker::shared().markAsOld(seen);
+        view().deleteObject(deletedLater);
+        view().save();
+
+        ReviewStateTracker::shared().processMarks();
+        QVERIFY(!storedIsNew(seen));
+        QVERIFY(storedIsNew(unseen));
+    }
+
+    void failedSaveIsReportedThenLogged()
+    {
+        ManagedReview *row = reviewTree();
+        const ObjectId appId = row->app()->objectId();
+        // Another context deletes the app; before that reaches the view context, a review that
+        // points at it makes the view context's save fail.
+        auto *dangling = view().insert<ManagedReview>();
+        dangling->setApp(row->app());
+        auto background = PersistenceController::shared().container().newBackgroundContext();
+        background->performAndWait([&](Context &c) {
+            c.deleteObject(c.existingObject(appId));
+            c.save();
+        });
+
+        QStringList events;
+        const int token = platform::Analytics::addObserver(
+            [&](const platform::Analytics::Event &event) { events << event.name; });
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Could not process marks: .+")));
+        ReviewStateTracker::shared().processMarks();
+        platform::Analytics::removeObserver(token);
+        QCOMPARE(events, QStringList{QStringLiteral("ErrorProcessMarks")});
+        QVERIFY(view().hasChanges());  // left unsaved, not retried (keep this test last)
+    }
+};
+
+VANTOREL_TEST_MAIN_WITH(QGuiApplication, RecordsTest)
+#include "tst_records.moc"
