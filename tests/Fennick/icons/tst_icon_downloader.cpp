@@ -23,17 +23,17 @@
 #include <QtConcurrent>
 
 using namespace Fennick;
-using fakes::FakeLookupServer;
 using fakes::LookupAnswer;
-using platform::store::Container;
 using platform::store::Context;
+using Results = LookupAnswer::Results;
 
 namespace {
 
-QByteArray pngBytes(QColor colour)
+// A small PNG whose colour tells the apps apart.
+QByteArray artwork(const QString &identifier)
 {
     QImage image(4, 4, QImage::Format_ARGB32);
-    image.fill(colour);
+    image.fill(QColor::fromHsv(int(qHash(identifier) % 360), 255, 255));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -62,15 +62,17 @@ QByteArray fileBytes(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 
-// The messages of the icon category, from whatever thread they come.
+// The lines of the icon log category ("E " error, "I " info), from whatever thread they come.
 class IconLog {
 public:
-    IconLog()
-    {
-        current = this;
-        previous = qInstallMessageHandler(&IconLog::handle);
-    }
+    IconLog() : previous(qInstallMessageHandler(&IconLog::handle)) { current = this; }
     ~IconLog()
     {
         qInstallMessageHandler(previous);
@@ -91,22 +93,22 @@ public:
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
-        if (context.category && qstrcmp(context.category, "Vantorel.icon") == 0) {
-            const QMutexLocker lock(&current->mutex);
-            current->recorded.append((type == QtCriticalMsg ? QStringLiteral("E ") : QStringLiteral("I ")) + message);
-            return;
-        }
-        current->previous(type, context, message);
+        if (!context.category || qstrcmp(context.category, "Vantorel.icon") != 0)
+            return current->previous(type, context, message);
+        const QMutexLocker lock(&current->mutex);
+        current->recorded.append((type == QtCriticalMsg ? QStringLiteral("E ") : QStringLiteral("I ")) + message);
     }
 
     static inline IconLog *current = nullptr;
-    QtMessageHandler previous = nullptr;
+    QtMessageHandler previous;
     mutable QMutex mutex;
     QStringList recorded;
 };
 
 const QString finished = QStringLiteral("I Finished downloading icon for app");
 const QString failed = QStringLiteral("E Failed downloading icon for app: ");
+const QString us = QStringLiteral("us");
+const QString no = QStringLiteral("no");
 
 struct AppRow {
     std::optional<QString> identifier;
@@ -119,15 +121,14 @@ class IconDownloaderTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> storeDir;
-    std::unique_ptr<Container> container;
+    std::unique_ptr<platform::store::Container> container;
     std::shared_ptr<Context> context;
-    std::unique_ptr<FakeLookupServer> server;
+    std::unique_ptr<fakes::FakeLookupServer> server;
 
     void addAccount(const QList<AppRow> &apps)
     {
         context->performAndWait([&](Context &c) {
             auto *account = c.insert<ManagedAccount>();
-            account->setName(QStringLiteral("account"));
             for (const AppRow &row : apps) {
                 auto *app = c.insert<ManagedApp>();
                 app->setIdentifier(row.identifier);
@@ -137,24 +138,34 @@ class IconDownloaderTest : public QObject {
             c.save();
         });
     }
-
-    QStringList lookupsFor(const QString &id) const
+    // An account listing the apps, each known to the lookup service with its own artwork.
+    void addServedApps(const QStringList &identifiers)
+    {
+        QList<AppRow> rows;
+        for (const QString &identifier : identifiers) {
+            rows.append({identifier});
+            server->addApp(identifier, artwork(identifier));
+        }
+        addAccount(rows);
+    }
+    QStringList lookupsFor(const QString &identifier) const
     {
         QStringList countries;
         for (const fakes::LookupRequest &request : server->lookups())
-            if (request.id == id)
+            if (request.id == identifier)
                 countries.append(request.country);
         return countries;
     }
+    bool downloadIcons() { return IconDownloader(context).downloadIcons(); }
 
 private slots:
     void init()
     {
         storeDir = std::make_unique<QTemporaryDir>();
-        container = std::make_unique<Container>(QStringLiteral("Vantorel"), storeModel(),
-                                                storeDir->filePath(QStringLiteral("Vantorel.sqlite")));
+        container = std::make_unique<platform::store::Container>(
+            QStringLiteral("Vantorel"), storeModel(), storeDir->filePath(QStringLiteral("Vantorel.sqlite")));
         context = container->newBackgroundContext();
-        server = std::make_unique<FakeLookupServer>();
+        server = std::make_unique<fakes::FakeLookupServer>();
         Endpoints::setBaseUrl(Endpoints::Service::lookup, server->baseUrl());
         QDir(groupFolder()).removeRecursively();
         QDir(fallbackFolder()).removeRecursively();
@@ -165,8 +176,9 @@ private slots:
         context.reset();
         container.reset();
         server.reset();
-        storeDir.reset();
-        QFile::remove(groupFolder());  // a blocker file, if a test left one
+        // Blocker files that a test put where the folders should be.
+        QFile::remove(groupFolder());
+        QFile::remove(fallbackFolder());
         Endpoints::setBaseUrl(Endpoints::Service::lookup, {});
     }
 
@@ -174,18 +186,17 @@ private slots:
     {
         IconDownloader downloader(context);
         QCOMPARE(downloader.downloadIcons(), false);  // no accounts
-
         addAccount({});
         addAccount({{std::nullopt}, {std::nullopt, true}});
         QCOMPARE(downloader.downloadIcons(), false);  // no apps, apps without identifier
 
-        addAccount({{QStringLiteral("100")}, {QStringLiteral("200"), true}});
-        IconManager().store(pngBytes(Qt::red), QStringLiteral("100"));
-        IconManager().store(pngBytes(Qt::red), QStringLiteral("200"));
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::blue));
+        addServedApps({QStringLiteral("100")});
+        addAccount({{QStringLiteral("200"), true}});
+        IconManager().store(artwork(QStringLiteral("x")), QStringLiteral("100"));
+        IconManager().store(artwork(QStringLiteral("x")), QStringLiteral("200"));
         QCOMPARE(downloader.downloadIcons(), false);  // every icon readable
         QCOMPARE(server->requestCount(), 0);
-        QCOMPARE(IconManager().icon(QStringLiteral("100")).pixelColor(0, 0), QColor(Qt::red));
+        QCOMPARE(fileBytes(iconFile(QStringLiteral("100"))), artwork(QStringLiteral("x")));
     }
 
     void downloadsEveryMissingIcon()
@@ -193,21 +204,19 @@ private slots:
         IconLog log;
         // Hidden apps count; an app under two accounts is fetched for each.
         addAccount({{QStringLiteral("100")}, {QStringLiteral("200"), true}, {std::nullopt}});
-        addAccount({{QStringLiteral("100")}, {QStringLiteral("300")}});
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        server->addApp(QStringLiteral("200"), pngBytes(Qt::green));
-        server->addApp(QStringLiteral("300"), pngBytes(Qt::blue));
-        IconManager().store(pngBytes(Qt::black), QStringLiteral("300"));
+        addServedApps({QStringLiteral("100"), QStringLiteral("300")});
+        server->addApp(QStringLiteral("200"), artwork(QStringLiteral("200")));
+        IconManager().store(artwork(QStringLiteral("x")), QStringLiteral("300"));
 
         IconDownloader downloader(context);
         QCOMPARE(downloader.downloadIcons(), true);
-        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({QStringLiteral("us"), QStringLiteral("us")}));
-        QCOMPARE(lookupsFor(QStringLiteral("200")), QStringList({QStringLiteral("us")}));
+        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({us, us}));
+        QCOMPARE(lookupsFor(QStringLiteral("200")), QStringList({us}));
         QVERIFY(lookupsFor(QStringLiteral("300")).isEmpty());
         QCOMPARE(server->artworkCount(), 3);
-        QCOMPARE(fileBytes(iconFile(QStringLiteral("100"))), pngBytes(Qt::red));
-        QCOMPARE(fileBytes(iconFile(QStringLiteral("200"))), pngBytes(Qt::green));
-        QCOMPARE(IconManager().icon(QStringLiteral("300")).pixelColor(0, 0), QColor(Qt::black));
+        for (const QString &identifier : {QStringLiteral("100"), QStringLiteral("200")})
+            QCOMPARE(fileBytes(iconFile(identifier)), artwork(identifier));
+        QCOMPARE(fileBytes(iconFile(QStringLiteral("300"))), artwork(QStringLiteral("x")));
         QCOMPARE(log.lines(), QStringList(3, finished));
 
         server->clearRequests();
@@ -217,45 +226,38 @@ private slots:
 
     void retriesTheNorwegianStore_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("results");
-        QTest::newRow("status 404") << 404 << int(LookupAnswer::Results::normal);
-        QTest::newRow("status 500") << 500 << int(LookupAnswer::Results::normal);
-        QTest::newRow("no results") << 200 << int(LookupAnswer::Results::empty);
-        QTest::newRow("malformed") << 200 << int(LookupAnswer::Results::malformed);
+        QTest::addColumn<LookupAnswer>("answer");
+        QTest::newRow("status 404") << LookupAnswer{404, Results::normal};
+        QTest::newRow("status 500") << LookupAnswer{500, Results::normal};
+        QTest::newRow("no results") << LookupAnswer{200, Results::empty};
+        QTest::newRow("malformed") << LookupAnswer{200, Results::malformed};
     }
     void retriesTheNorwegianStore()
     {
-        QFETCH(int, status);
-        QFETCH(int, results);
+        QFETCH(LookupAnswer, answer);
         IconLog log;
-        addAccount({{QStringLiteral("100")}, {QStringLiteral("200")}});
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        server->addApp(QStringLiteral("200"), pngBytes(Qt::green));
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("us"),
-                          {status, LookupAnswer::Results(results)});
+        addServedApps({QStringLiteral("100"), QStringLiteral("200")});
+        server->setAnswer(QStringLiteral("100"), us, answer);
 
-        QCOMPARE(IconDownloader(context).downloadIcons(), true);
-        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({QStringLiteral("us"), QStringLiteral("no")}));
-        QCOMPARE(lookupsFor(QStringLiteral("200")), QStringList({QStringLiteral("us")}));
-        QCOMPARE(fileBytes(iconFile(QStringLiteral("100"))), pngBytes(Qt::red));
+        QCOMPARE(downloadIcons(), true);
+        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({us, no}));
+        QCOMPARE(lookupsFor(QStringLiteral("200")), QStringList({us}));
+        QCOMPARE(fileBytes(iconFile(QStringLiteral("100"))), artwork(QStringLiteral("100")));
         QCOMPARE(log.lines(), QStringList(2, finished));
     }
 
     void failedLookupsAreLoggedAndTriedAgainNextTime()
     {
         IconLog log;
-        addAccount({{QStringLiteral("100")}, {QStringLiteral("200")}, {QStringLiteral("999")}});
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        server->addApp(QStringLiteral("200"), pngBytes(Qt::green));
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("us"), {500, LookupAnswer::Results::normal});
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("no"), {200, LookupAnswer::Results::empty});
-        // "999" is known to neither store.
+        addServedApps({QStringLiteral("100"), QStringLiteral("200")});
+        addAccount({{QStringLiteral("999")}});  // known to neither store
+        server->setAnswer(QStringLiteral("100"), us, {500, Results::normal});
+        server->setAnswer(QStringLiteral("100"), no, {200, Results::empty});
 
         IconDownloader downloader(context);
         QCOMPARE(downloader.downloadIcons(), true);
-        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({QStringLiteral("us"), QStringLiteral("no")}));
-        QCOMPARE(lookupsFor(QStringLiteral("999")), QStringList({QStringLiteral("us"), QStringLiteral("no")}));
+        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({us, no}));
+        QCOMPARE(lookupsFor(QStringLiteral("999")), QStringList({us, no}));
         QVERIFY(!QFile::exists(iconFile(QStringLiteral("100"))));
         QVERIFY(QFile::exists(iconFile(QStringLiteral("200"))));  // the others go on
         const QString badResponse = failed + RequestError::badResponse().localizedDescription();
@@ -263,8 +265,8 @@ private slots:
         QCOMPARE(log.count(finished), 1);
         QCOMPARE(log.lines().size(), 3);
 
-        // The error of the second lookup is the one logged.
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("no"), {503, LookupAnswer::Results::normal});
+        // The second lookup's error is the one logged.
+        server->setAnswer(QStringLiteral("100"), no, {503, Results::normal});
         server->clearRequests();
         QCOMPARE(downloader.downloadIcons(), true);
         QCOMPARE(server->lookupCount(), 4);
@@ -281,12 +283,11 @@ private slots:
     void resultWithoutSmallArtworkDownloadsNothing()
     {
         IconLog log;
-        addAccount({{QStringLiteral("100")}});
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("us"), {200, LookupAnswer::Results::noArtwork100});
+        addServedApps({QStringLiteral("100")});
+        server->setAnswer(QStringLiteral("100"), us, {200, Results::noArtwork100});
 
-        QCOMPARE(IconDownloader(context).downloadIcons(), true);
-        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({QStringLiteral("us")}));
+        QCOMPARE(downloadIcons(), true);
+        QCOMPARE(lookupsFor(QStringLiteral("100")), QStringList({us}));
         QCOMPARE(server->artworkCount(), 0);
         QVERIFY(!QFile::exists(iconFile(QStringLiteral("100"))));
         QCOMPARE(log.lines(), QStringList({finished}));
@@ -294,86 +295,71 @@ private slots:
 
     void undecodableFilesAreFetchedAgain()
     {
-        addAccount({{QStringLiteral("100")}, {QStringLiteral("200")}});
-        QDir().mkpath(groupFolder());
-        QFile broken(iconFile(QStringLiteral("100")));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("<html>Service Unavailable</html>");
-        broken.close();
-        QFile empty(iconFile(QStringLiteral("200")));
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        server->addApp(QStringLiteral("200"), QByteArrayLiteral("not an image either"));
+        addServedApps({QStringLiteral("100"), QStringLiteral("200")});
+        QVERIFY(writeFile(iconFile(QStringLiteral("100")), "<html>Service Unavailable</html>"));
+        QVERIFY(writeFile(iconFile(QStringLiteral("200")), {}));
+        server->addApp(QStringLiteral("200"), "not an image either");
 
-        IconDownloader downloader(context);
-        QCOMPARE(downloader.downloadIcons(), true);
-        QCOMPARE(IconManager().icon(QStringLiteral("100")).pixelColor(0, 0), QColor(Qt::red));
+        QCOMPARE(downloadIcons(), true);
+        QCOMPARE(fileBytes(iconFile(QStringLiteral("100"))), artwork(QStringLiteral("100")));
         // Whatever the artwork address returns is written; the next run finds it unreadable.
-        QCOMPARE(fileBytes(iconFile(QStringLiteral("200"))), QByteArrayLiteral("not an image either"));
+        QCOMPARE(fileBytes(iconFile(QStringLiteral("200"))), QByteArray("not an image either"));
 
         server->clearRequests();
-        server->addApp(QStringLiteral("200"), pngBytes(Qt::green));
-        QCOMPARE(downloader.downloadIcons(), true);
+        server->addApp(QStringLiteral("200"), artwork(QStringLiteral("200")));
+        QCOMPARE(downloadIcons(), true);
         QCOMPARE(server->lookupCount(), 1);
-        QCOMPARE(IconManager().icon(QStringLiteral("200")).pixelColor(0, 0), QColor(Qt::green));
+        QCOMPARE(fileBytes(iconFile(QStringLiteral("200"))), artwork(QStringLiteral("200")));
     }
 
-    void writesToTheFallbackFolderWithoutTheGroup()
+    void foldersWithoutTheAppGroup()
     {
-        QDir(groupFolder()).removeRecursively();
-        QFile blocker(groupFolder());  // a file where the group folder should be
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(writeFile(groupFolder(), "a file where the group folder should be"));
         QAtomicInt events = 0;
         const int token = platform::Analytics::addObserver([&](const platform::Analytics::Event &event) {
             if (event.name == QLatin1String("UnableToAccessAppGroupP"))
                 events.fetchAndAddRelaxed(1);
         });
-        addAccount({{QStringLiteral("100")}, {QStringLiteral("200")}});
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        server->addApp(QStringLiteral("200"), pngBytes(Qt::green));
+        const auto stopObserving = qScopeGuard([token] { platform::Analytics::removeObserver(token); });
+        addServedApps({QStringLiteral("100"), QStringLiteral("200")});
 
-        IconDownloader downloader(context);
-        const bool downloaded = downloader.downloadIcons();
-        const int afterDownload = events.loadRelaxed();
-        const bool again = downloader.downloadIcons();
-        platform::Analytics::removeObserver(token);
+        QCOMPARE(downloadIcons(), true);
+        QCOMPARE(events.loadRelaxed(), 4);  // two file checks, two writes
+        QCOMPARE(downloadIcons(), false);
+        QCOMPARE(events.loadRelaxed(), 6);  // two file checks
+        for (const QString &identifier : {QStringLiteral("100"), QStringLiteral("200")})
+            QCOMPARE(fileBytes(iconFile(identifier, fallbackFolder())), artwork(identifier));
 
-        QVERIFY(downloaded);
-        QVERIFY(!again);
-        QCOMPARE(afterDownload, 4);               // two file checks, two writes
-        QCOMPARE(events.loadRelaxed() - afterDownload, 2);  // two file checks
-        QCOMPARE(fileBytes(iconFile(QStringLiteral("100"), fallbackFolder())), pngBytes(Qt::red));
-        QCOMPARE(fileBytes(iconFile(QStringLiteral("200"), fallbackFolder())), pngBytes(Qt::green));
+        // No folder at all: the write fails the child, nothing else.
+        QDir(fallbackFolder()).removeRecursively();
+        QVERIFY(writeFile(fallbackFolder(), "a file where the fallback folder should be"));
+        IconLog log;
+        QCOMPARE(downloadIcons(), true);
+        QCOMPARE(server->artworkCount(), 4);
+        QCOMPARE(log.countStartingWith(failed), 2);
     }
 
     void unsafeIdentifiersAreSkipped()
     {
         IconLog log;
         const QString odd = QStringLiteral("12 3&country=xx#x?é");  // a fine file name, but not a fine query
-        const QStringList unsafe{QStringLiteral("../escape"), QStringLiteral("a/b"), QStringLiteral(".."),
-                                 QString(), QStringLiteral("x") + QChar(u'\0') + QStringLiteral("y")};
-        QList<AppRow> rows{{odd}};
-        for (const QString &identifier : unsafe)
-            rows.append({identifier});
-        addAccount(rows);
-        server->addApp(odd, pngBytes(Qt::red));
-        server->addApp(QStringLiteral("../escape"), pngBytes(Qt::green));
+        const QStringList unsafe{QStringLiteral("../escape"), QStringLiteral("a/b"), QStringLiteral(".."), QString(),
+                                 QStringLiteral("x") + QChar(u'\0') + QStringLiteral("y")};
+        addServedApps(QStringList{odd} + unsafe);
 
         IconDownloader downloader(context);
         QCOMPARE(downloader.downloadIcons(), true);
         const QList<fakes::LookupRequest> lookups = server->lookups();
         QCOMPARE(lookups.size(), 1);
         QCOMPARE(lookups.first().id, odd);
-        QCOMPARE(lookups.first().country, QStringLiteral("us"));
+        QCOMPARE(lookups.first().country, us);
         QVERIFY(!lookups.first().target.contains("&country=xx"));
-        QCOMPARE(fileBytes(iconFile(odd)), pngBytes(Qt::red));
+        QCOMPARE(fileBytes(iconFile(odd)), artwork(odd));
         QVERIFY(!QFile::exists(QDir(dataFolder()).filePath(QStringLiteral("escape.png"))));
         QCOMPARE(log.countStartingWith(QStringLiteral("E Skipped the icon of an app with an unusable identifier: ")),
                  unsafe.size());
 
-        // Nothing but unusable identifiers: nothing to do.
+        // Nothing but unusable identifiers left: nothing to do.
         QVERIFY(QFile::remove(iconFile(odd)));
         context->performAndWait([&](Context &c) {
             for (ManagedApp *app : c.fetch(ManagedApp::fetchRequest().where(ManagedApp::Keys::identifier == odd)))
@@ -388,50 +374,42 @@ private slots:
     void unreadableStoreIsLogged()
     {
         IconLog log;
-        addAccount({{QStringLiteral("100")}});
+        addServedApps({QStringLiteral("100")});
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("breaker"));
             db.setDatabaseName(container->storePath());
             QVERIFY(db.open());
-            QSqlQuery query(db);
-            QVERIFY(query.exec(QStringLiteral("DROP TABLE \"Account\"")));
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DROP TABLE \"Account\"")));
             db.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("breaker"));
 
-        QCOMPARE(IconDownloader(context).downloadIcons(), false);
+        QCOMPARE(downloadIcons(), false);
         QCOMPARE(server->requestCount(), 0);
         QCOMPARE(log.countStartingWith(QStringLiteral("E Could not download icons: ")), 1);
     }
 
     void lookupErrors()
     {
-        server->addApp(QStringLiteral("100"), pngBytes(Qt::red));
-        const auto result = IconDownloader::fetchMetadata(QStringLiteral("100"), QStringLiteral("us"));
-        QVERIFY(result.artworkUrl100 && result.artworkUrl512);
-        QVERIFY(result.artworkUrl100->toString().endsWith(QStringLiteral("100x100bb.jpg")));
-        QVERIFY(result.artworkUrl512->toString().endsWith(QStringLiteral("512x512bb.jpg")));
+        addServedApps({QStringLiteral("100")});
+        const auto result = IconDownloader::fetchMetadata(QStringLiteral("100"), us);
+        QVERIFY(result.artworkUrl100 && result.artworkUrl100->path().endsWith(QStringLiteral("100x100bb.jpg")));
+        QVERIFY(result.artworkUrl512 && result.artworkUrl512->path().endsWith(QStringLiteral("512x512bb.jpg")));
 
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("de"), {404, LookupAnswer::Results::normal});
-        try {
-            IconDownloader::fetchMetadata(QStringLiteral("100"), QStringLiteral("de"));
-            QFAIL("no error");
-        } catch (const RequestError &error) {
-            QCOMPARE(error.kind(), RequestError::Kind::noSuccess);
-            QCOMPARE(error.status(), 404);
-        }
-        try {
-            IconDownloader::fetchMetadata(QStringLiteral("555"), QStringLiteral("us"));
-            QFAIL("no error");
-        } catch (const RequestError &error) {
-            QCOMPARE(error.kind(), RequestError::Kind::badResponse);
-        }
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("fr"), {200, LookupAnswer::Results::malformed});
+        const auto requestError = [](const QString &identifier, const QString &country) {
+            try {
+                IconDownloader::fetchMetadata(identifier, country);
+            } catch (const RequestError &error) {
+                return std::make_pair(error.kind(), error.status());
+            }
+            return std::make_pair(RequestError::Kind::noCredentials, -1);  // nothing thrown
+        };
+        server->setAnswer(QStringLiteral("100"), QStringLiteral("de"), {404, Results::normal});
+        QCOMPARE(requestError(QStringLiteral("100"), QStringLiteral("de")), std::make_pair(RequestError::Kind::noSuccess, 404));
+        QCOMPARE(requestError(QStringLiteral("555"), us), std::make_pair(RequestError::Kind::badResponse, 0));
+        server->setAnswer(QStringLiteral("100"), QStringLiteral("fr"), {200, Results::malformed});
         QVERIFY_THROWS_EXCEPTION(platform::json::DecodingError,
                                  IconDownloader::fetchMetadata(QStringLiteral("100"), QStringLiteral("fr")));
-        server->setAnswer(QStringLiteral("100"), QStringLiteral("se"), {200, LookupAnswer::Results::noArtwork100});
-        const auto partial = IconDownloader::fetchMetadata(QStringLiteral("100"), QStringLiteral("se"));
-        QVERIFY(!partial.artworkUrl100 && partial.artworkUrl512);
     }
 
     void manyAppsDownloadConcurrently()
@@ -439,12 +417,10 @@ private slots:
         IconLog log;
         constexpr int apps = 40;
         constexpr int delay = 100;
-        QList<AppRow> rows;
-        for (int i = 0; i < apps; ++i) {
-            rows.append({QString::number(1000 + i)});
-            server->addApp(QString::number(1000 + i), pngBytes(QColor::fromHsv(i * 9, 255, 255)));
-        }
-        addAccount(rows);
+        QStringList identifiers;
+        for (int i = 0; i < apps; ++i)
+            identifiers.append(QString::number(1000 + i));
+        addServedApps(identifiers);
         server->setDelay(delay);
 
         // Every thread of the global pool is taken for the whole run: downloads must not need one.
@@ -473,8 +449,8 @@ private slots:
         QVERIFY2(ticks > 5, qPrintable(QString::number(ticks)));
         QCOMPARE(server->requestCount(), 2 * apps);
         QCOMPARE(log.count(finished), apps);
-        for (int i = 0; i < apps; ++i)
-            QVERIFY(!IconManager().icon(QString::number(1000 + i)).isNull());
+        for (const QString &identifier : std::as_const(identifiers))
+            QCOMPARE(fileBytes(iconFile(identifier)), artwork(identifier));
         QVERIFY2(server->maximumConcurrency() >= 4, qPrintable(QString::number(server->maximumConcurrency())));
         // One after another this would take 2 * apps * delay = 8 s.
         QVERIFY2(elapsed < apps * delay, qPrintable(QString::number(elapsed)));
@@ -483,22 +459,14 @@ private slots:
     void callsOnOneDownloaderRunOneAtATime()
     {
         IconLog log;
-        constexpr int apps = 6;
-        QList<AppRow> rows;
-        for (int i = 0; i < apps; ++i) {
-            rows.append({QString::number(100 + i)});
-            server->addApp(QString::number(100 + i), pngBytes(Qt::red));
-        }
-        addAccount(rows);
+        addServedApps({QStringLiteral("100"), QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103")});
         server->setDelay(50);
 
         IconDownloader downloader(context);
         QFuture<bool> first = downloader.downloadIconsAsync();
         QFuture<bool> second = downloader.downloadIconsAsync();
-        const bool a = first.result();
-        const bool b = second.result();
-        QCOMPARE(a != b, true);  // the later call finds every icon in place
-        QCOMPARE(server->lookupCount(), apps);
+        QCOMPARE(first.result() != second.result(), true);  // the later call finds every icon in place
+        QCOMPARE(server->lookupCount(), 4);
     }
 };
 
