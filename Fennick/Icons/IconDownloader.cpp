@@ -23,6 +23,7 @@ namespace {
 
 // Each download holds a thread while it waits for the network, so they get a pool of their own:
 // they never take the threads that other work of the process (store contexts included) needs.
+// Never destroyed, so that quitting does not wait for a download in flight.
 QThreadPool &downloadPool()
 {
     static QThreadPool *pool = [] {
