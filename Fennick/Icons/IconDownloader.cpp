@@ -192,6 +192,9 @@ bool IconDownloader::State::run()
     } catch (const std::exception &error) {
         qCCritical(Log::icon(), "Could not download icons: %s", qUtf8Printable(describe(error)));
         return false;
+    } catch (...) {
+        qCCritical(Log::icon(), "Could not download icons: %s", "unknown error");
+        return false;
     }
 }
 
