@@ -48,7 +48,20 @@ Context::Context(std::shared_ptr<StoreShared> shared, QThread *viewThread)
     } else {
         m_executor = std::make_shared<SerialExecutor>();
         m_thread = m_executor->threadId();
-        runAndWait([this] { open(); });
+        // A failure must reach the caller, not end the context's thread.
+        std::exception_ptr error;
+        runAndWait([this, &error] {
+            try {
+                open();
+            } catch (...) {
+                error = std::current_exception();
+                close();
+            }
+        });
+        if (error) {
+            m_executor->stop();
+            std::rethrow_exception(error);
+        }
     }
 }
 
