@@ -48,7 +48,20 @@ Context::Context(std::shared_ptr<StoreShared> shared, QThread *viewThread)
     } else {
         m_executor = std::make_shared<SerialExecutor>();
         m_thread = m_executor->threadId();
-        runAndWait([this] { open(); });
+        // A failure must reach the caller, not end the context's thread.
+        std::exception_ptr error;
+        runAndWait([this, &error] {
+            try {
+                open();
+            } catch (...) {
+                error = std::current_exception();
+                close();
+            }
+        });
+        if (error) {
+            m_executor->stop();
+            std::rethrow_exception(error);
+        }
     }
 }
 
@@ -92,6 +105,8 @@ void Context::open()
         if (!query.exec(QString::fromLatin1(pragma)))
             throw sql::openError(m_shared->path, query.lastError());
     }
+    if (!sql::registerFunctions(m_db))
+        throw sql::openError(m_shared->path, QSqlError(QStringLiteral("cannot register the search function")));
 }
 
 void Context::close()
@@ -306,7 +321,7 @@ QString Context::whereClause(const EntityDescription &entity, const Predicate &p
                     marks.append(QStringLiteral("?"));
                     binds.append(sql::toSql(type, value));
                 }
-                parts.append(sql::column(key) + QStringLiteral(" IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+                parts.append(sql::unindexed(sql::column(key)) + QStringLiteral(" IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
             }
             break;
         }
@@ -319,7 +334,8 @@ QString Context::whereClause(const EntityDescription &entity, const Predicate &p
                 column = sql::relationshipColumn(key);
             else
                 throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, key));
-            parts.append(column + (condition.kind == Condition::IsNull ? QStringLiteral(" IS NULL") : QStringLiteral(" IS NOT NULL")));
+            parts.append(sql::unindexed(column)
+                         + (condition.kind == Condition::IsNull ? QStringLiteral(" IS NULL") : QStringLiteral(" IS NOT NULL")));
             break;
         }
         case Condition::RelatedTo: {
@@ -344,7 +360,7 @@ QString Context::whereClause(const EntityDescription &entity, const Predicate &p
                 const int index = entity.attributeIndex(name);
                 if (index < 0 || !entity.attributes[index].searchable)
                     throw invalidRequest(QStringLiteral("%1.%2 is not searchable").arg(entity.name, name));
-                alternatives.append(QStringLiteral("instr(%1, ?) > 0").arg(sql::foldedColumn(name)));
+                alternatives.append(QStringLiteral("%1(%2, ?)").arg(sql::containsFunction, sql::foldedColumn(name)));
                 binds.append(needle);
             }
             parts.append(QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
@@ -368,6 +384,10 @@ QString orderAndLimit(const EntityDescription &entity, const FetchRequestBase &r
             column = sql::relationshipColumn(sort.key);
         else
             throw invalidRequest(QStringLiteral("cannot sort %1 by %2").arg(entity.name, sort.key));
+        // Walking an index in sort order pays only when a limit stops the walk early; for whole
+        // results, reading the rows and sorting the matches is far cheaper.
+        if (!request.fetchLimit())
+            column = sql::unindexed(column);
         order.append(column + (sort.ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
     }
     if (!order.isEmpty())
@@ -550,7 +570,9 @@ QHash<ObjectId, qint64> Context::countBy(const FetchRequestBase &request, const 
     const QString target = entity.toOneRelationships()[toOne]->target;
     QVariantList binds;
     QString where = whereClause(entity, request.predicate(), binds);
-    const QString column = sql::relationshipColumn(group.name());
+    // Without conditions the group's index alone answers; with them, the rows must be read anyway.
+    const QString column = where.isEmpty() ? sql::relationshipColumn(group.name())
+                                           : sql::unindexed(sql::relationshipColumn(group.name()));
     where = column + QStringLiteral(" IS NOT NULL") + (where.isEmpty() ? QString() : QStringLiteral(" AND ") + where);
     const QString statement = QStringLiteral("SELECT %1, COUNT(*) FROM %2 WHERE %3 GROUP BY %1")
                                   .arg(column, sql::table(entity.name), where);

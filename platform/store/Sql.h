@@ -16,10 +16,18 @@ namespace platform::store::sql {
 // Long enough for the other process's save of one import level.
 constexpr int busyTimeoutMs = 10000;
 
+// contains(haystack, needle): 1 when the folded haystack holds the needle, else 0 (NULL for NULL).
+inline const QString containsFunction = QStringLiteral("vantorel_contains");
+bool registerFunctions(QSqlDatabase &db);
+
 QString table(const QString &entity);
 QString column(const QString &attribute);
 QString foldedColumn(const QString &attribute);
 QString relationshipColumn(const QString &relationship);
+// The column in a form that SQLite's planner does not answer from an index. Used for sets of
+// values, absence and text search, which match large parts of a table: looking each row up
+// through an index then costs several times a plain read of the table.
+QString unindexed(const QString &column);
 
 QStringList createSchema(const Model &model);
 QString selectRows(const EntityDescription &entity);

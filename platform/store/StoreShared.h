@@ -36,6 +36,9 @@ struct StoreShared {
 class SerialExecutor {
 public:
     SerialExecutor();
+    ~SerialExecutor() { stop(); }
+    SerialExecutor(const SerialExecutor &) = delete;
+    SerialExecutor &operator=(const SerialExecutor &) = delete;
     void post(std::function<void()> task);
     bool isCurrent() const { return std::this_thread::get_id() == m_threadId; }
     std::thread::id threadId() const { return m_threadId; }

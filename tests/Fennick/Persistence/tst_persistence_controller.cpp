@@ -1,6 +1,7 @@
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/Persistence/StoreModel.h"
 #include "platform/AppGroup.h"
 #include "support/TestHome.h"
 
@@ -97,6 +98,21 @@ private slots:
         for (ManagedAccount *account : accounts)
             QCOMPARE(apps.value(account->objectId()), qint64(perWriter));
         QCOMPARE(view.count(ManagedApp::fetchRequest()), qint64(3 * perWriter));
+    }
+
+    void twoProcessesCreateTheStoreTogether()
+    {
+        // Neither finds a store yet: both try to create it at the same moment.
+        QTemporaryDir home;
+        std::unique_ptr<QProcess> first(startHelper({QStringLiteral("write"), QStringLiteral("a"), QStringLiteral("20")}, home.path()));
+        std::unique_ptr<QProcess> second(startHelper({QStringLiteral("write"), QStringLiteral("b"), QStringLiteral("20")}, home.path()));
+        for (QProcess *process : {first.get(), second.get()}) {
+            QVERIFY(process->waitForFinished(60000));
+            QVERIFY2(process->exitCode() == 0, process->readAllStandardOutput().constData());
+        }
+        Container container(QStringLiteral("check"), storeModel(), groupFolderUnder(home.path()) + QStringLiteral("/Vantorel.sqlite"));
+        QCOMPARE(container.viewContext().count(ManagedAccount::fetchRequest()), qint64(2));
+        QCOMPARE(container.viewContext().count(ManagedApp::fetchRequest()), qint64(40));
     }
 
     void aDamagedStoreFileIsReportedAndKept()

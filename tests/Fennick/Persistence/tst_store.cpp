@@ -545,6 +545,21 @@ private slots:
         QCOMPARE(file.readAll(), before);
     }
 
+    void aContextThatCannotConnectReportsIt()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("gone"));
+        QVERIFY(QDir().mkpath(folder));
+        auto container = open(folder + QStringLiteral("/store.sqlite"));
+        QVERIFY(QDir(folder).removeRecursively());
+        bool reported = false;
+        try {
+            container->newBackgroundContext();
+        } catch (const StoreError &error) {
+            reported = error.code() == StoreError::CannotOpen;
+        }
+        QVERIFY(reported);
+    }
+
     void aFileThatIsNoStoreIsLeftAlone()
     {
         const QByteArray garbage = QByteArray("this is not a database, just some bytes\n").repeated(200);
