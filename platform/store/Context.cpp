@@ -728,6 +728,35 @@ void Context::save()
         m_shared->didSave(this, changes);
 }
 
+void Context::rollback()
+{
+    checkThread();
+    for (ManagedObject *object : std::as_const(m_inserted))
+        retire(object);
+    QList<ManagedObject *> touched = m_updated;
+    for (ManagedObject *object : std::as_const(m_deleted)) {
+        if (!touched.contains(object))
+            touched.append(object);
+    }
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    for (ManagedObject *object : std::as_const(touched)) {
+        object->m_state = ManagedObject::State::Clean;
+        object->m_changed = 0;
+        QList<ManagedObject *> found;
+        try {
+            // A clean object read again takes the row's values.
+            loadRows(*object->m_entity, QStringLiteral("pk = ?"), {object->m_id.key()}, &found);
+        } catch (const StoreError &) {
+            found.clear();  // unreadable now: forget it, a later fetch brings the row back
+        }
+        if (found.isEmpty())
+            retire(object);
+    }
+    dropToManyCaches();
+}
+
 void Context::merge(const ChangeSet &changes)
 {
     for (const ObjectId &id : changes.deleted) {

@@ -103,6 +103,9 @@ public:
     // Writes every insert, update and delete of the context in one transaction. On failure the
     // store is left as it was, the changes stay pending here, and a StoreError is thrown.
     void save();
+    // Drops every unsaved insert, update and delete: inserted objects are gone, changed and
+    // deleted ones take their stored values again (or are gone when their row is).
+    void rollback();
 
 private:
     friend class Container;
