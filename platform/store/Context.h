@@ -95,6 +95,10 @@ public:
         }
         return result;
     }
+    // Each matching row's id with the values of several attributes, in the order asked (an
+    // invalid QVariant where a value is absent), without building objects.
+    QList<std::pair<ObjectId, QVariantList>> fetchRowValues(const FetchRequestBase &request,
+                                                            const QStringList &attributes);
     qint64 count(const FetchRequestBase &request);
     // Matching rows per target of a to-one relationship; targets without rows are not listed.
     QHash<ObjectId, qint64> countBy(const FetchRequestBase &request, const RelationshipKey &group);
