@@ -13,11 +13,14 @@
 #include "platform/store/Context.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QHash>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -108,7 +111,39 @@ ManagedAppVersion *versionRow(Context &c, ManagedApp *app, const QString &identi
     return rows.first();
 }
 
+// Rows one app task has found, so that later steps reach them by object id. Touched only by
+// that task's steps, which run one at a time.
+struct AppRows {
+    ObjectId account;
+    QString appIdentifier;
+    std::optional<ObjectId> app;
+    QHash<QString, ObjectId> versions;
+
+    ManagedApp *appIn(Context &c, ManagedAccount *accountRow)
+    {
+        if (app) {
+            if (ManagedApp *row = c.existingObject<ManagedApp>(*app))
+                return row;
+            throw ImportError::missingApp(appIdentifier);
+        }
+        ManagedApp *row = appRow(c, accountRow, appIdentifier);
+        app = row->objectId();
+        return row;
+    }
+
+    ManagedAppVersion *versionIn(Context &c, ManagedApp *appRow, const QString &identifier)
+    {
+        if (const auto known = versions.constFind(identifier); known != versions.cend()) {
+            if (ManagedAppVersion *row = c.existingObject<ManagedAppVersion>(*known))
+                return row;
+        }
+        return versionRow(c, appRow, identifier);
+    }
+};
+
 // The three levels of the merge: entity, server record, parent rows, scope, create and update.
+// `compared` names the attributes that update() may change, so that unchanged rows are found
+// from their values alone, without building objects.
 
 struct AppLevel {
     using Entity = ManagedApp;
@@ -118,7 +153,7 @@ struct AppLevel {
 
     ObjectId accountId;
 
-    Parent parent(Context &c) const { return {accountRow(c, accountId)}; }
+    Parent parent(Context &c) { return {accountRow(c, accountId)}; }
     Predicate scope(const Parent &p) const { return ManagedApp::Keys::account == p.account; }
     void prepare(const QList<const Item *> &) {}
     void create(ManagedApp &row, const ServerApp &item, const Parent &p)
@@ -127,6 +162,11 @@ struct AppLevel {
         row.setTimestamp(QDateTime::currentDateTimeUtc());
         row.setName(item.attributes.name);
         row.setAccount(p.account);
+    }
+    static QStringList compared() { return {ManagedApp::Keys::name.name()}; }
+    static bool differs(const QVariantList &stored, const ServerApp &item)
+    {
+        return !stored.value(0).isValid() || stored.value(0).toString() != item.attributes.name;
     }
     void update(ManagedApp &row, const ServerApp &item, const Parent &)
     {
@@ -141,13 +181,12 @@ struct VersionLevel {
     using Parent = VersionContext;
     static constexpr bool updates = false;
 
-    ObjectId accountId;
-    QString appIdentifier;
+    AppRows &rows;
 
-    Parent parent(Context &c) const
+    Parent parent(Context &c)
     {
-        ManagedAccount *account = accountRow(c, accountId);
-        return {account, appRow(c, account, appIdentifier)};
+        ManagedAccount *account = accountRow(c, rows.account);
+        return {account, rows.appIn(c, account)};
     }
     Predicate scope(const Parent &p) const { return ManagedAppVersion::Keys::app == p.app; }
     void prepare(const QList<const Item *> &) {}
@@ -159,6 +198,8 @@ struct VersionLevel {
         row.setApp(p.app);
         row.setAccount(p.account);
     }
+    static QStringList compared() { return {}; }
+    static bool differs(const QVariantList &, const ServerAppVersion &) { return false; }
     void update(ManagedAppVersion &, const ServerAppVersion &, const Parent &) {}
 };
 
@@ -168,8 +209,7 @@ struct ReviewLevel {
     using Parent = ReviewContext;
     static constexpr bool updates = true;
 
-    ObjectId accountId;
-    QString appIdentifier;
+    AppRows &rows;
     QString versionIdentifier;
     int &newReviews;
 
@@ -181,11 +221,11 @@ struct ReviewLevel {
     };
     QHash<QString, Derived> derived;
 
-    Parent parent(Context &c) const
+    Parent parent(Context &c)
     {
-        ManagedAccount *account = accountRow(c, accountId);
-        ManagedApp *app = appRow(c, account, appIdentifier);
-        return {account, app, versionRow(c, app, versionIdentifier)};
+        ManagedAccount *account = accountRow(c, rows.account);
+        ManagedApp *app = rows.appIn(c, account);
+        return {account, app, rows.versionIn(c, app, versionIdentifier)};
     }
     Predicate scope(const Parent &p) const { return ManagedReview::Keys::version == p.version; }
 
@@ -222,6 +262,23 @@ struct ReviewLevel {
             ++newReviews;
     }
 
+    static QStringList compared()
+    {
+        return {QStringLiteral("body"), QStringLiteral("title"), QStringLiteral("rating"),
+                QStringLiteral("responseText"), QStringLiteral("responseIdentifier")};
+    }
+    static bool differs(const QVariantList &stored, const ServerAppReview &item)
+    {
+        const auto differsText = [&](int index, const QString &value) {
+            return !stored.value(index).isValid() || stored.value(index).toString() != value;
+        };
+        if (differsText(0, item.attributes.body) || differsText(1, item.attributes.title)
+            || stored.value(2).toLongLong() != item.attributes.rating)
+            return true;
+        return item.resolvedResponse
+               && (differsText(3, item.resolvedResponse->attributes.responseBody)
+                   || differsText(4, item.resolvedResponse->id));
+    }
     void update(ManagedReview &row, const ServerAppReview &item, const Parent &)
     {
         if (row.body() != item.attributes.body)
@@ -239,12 +296,35 @@ struct ReviewLevel {
     }
 };
 
+// The one context of a run; every step through it is timed.
+class StoreSteps {
+public:
+    explicit StoreSteps(std::shared_ptr<Context> context) : m_context(std::move(context)) {}
+
+    template <class F>
+    auto performAndWait(F block)
+    {
+        return m_context->performAndWait([&](Context &c) {
+            QElapsedTimer timer;
+            timer.start();
+            const auto addTime = qScopeGuard([&] { m_nanoseconds += timer.nsecsElapsed(); });
+            return block(c);
+        });
+    }
+    std::chrono::nanoseconds time() const { return std::chrono::nanoseconds(m_nanoseconds.load()); }
+
+private:
+    std::shared_ptr<Context> m_context;
+    std::atomic<qint64> m_nanoseconds = 0;
+};
+
 // Makes the rows of one level in one parent match the server's list: rows the server no longer
 // lists are deleted, new ones inserted, the others updated; one save. Two context steps: the
 // first reads only identifiers and object ids, the second writes. A failure leaves nothing of
 // the level behind in the context, so a sibling's save cannot carry half of it into the store.
+// Returns the object id of each identifier's row after the merge.
 template <class Level>
-void syncEntities(Context &context, const QList<typename Level::Item> &items, Level &level)
+QHash<QString, ObjectId> syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, Level &level)
 {
     using Entity = typename Level::Entity;
 
@@ -254,7 +334,7 @@ void syncEntities(Context &context, const QList<typename Level::Item> &items, Le
         // the same item at once): only the oldest is kept.
         QList<ObjectId> surplus;
     };
-    const Existing existing = context.performAndWait([&](Context &c) {
+    const Existing existing = store.performAndWait([&](Context &c) {
         const typename Level::Parent parent = level.parent(c);
         Existing found;
         const auto rows = c.fetchValues(FetchRequest<Entity>().where(level.scope(parent)), Entity::Keys::identifier);
@@ -282,14 +362,17 @@ void syncEntities(Context &context, const QList<typename Level::Item> &items, Le
             first.insert(items[i].id, i);
     }
 
+    QHash<QString, ObjectId> result;
     QList<ObjectId> toDelete = existing.surplus;
-    QList<std::pair<ObjectId, qsizetype>> toUpdate;
+    QHash<ObjectId, qsizetype> toUpdate;
     for (auto it = existing.byIdentifier.cbegin(); it != existing.byIdentifier.cend(); ++it) {
         const auto server = first.constFind(it.key());
-        if (server == first.cend())
+        if (server == first.cend()) {
             toDelete.append(it.value());
-        else
-            toUpdate.append({it.value(), server.value()});
+        } else {
+            toUpdate.insert(it.value(), server.value());
+            result.insert(it.key(), it.value());
+        }
     }
     QList<const typename Level::Item *> toInsert;
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -297,42 +380,43 @@ void syncEntities(Context &context, const QList<typename Level::Item> &items, Le
             toInsert.append(&items[i]);
     }
     if (toDelete.isEmpty() && toInsert.isEmpty() && (!Level::updates || toUpdate.isEmpty()))
-        return;
+        return result;
     level.prepare(toInsert);
 
-    context.performAndWait([&](Context &c) {
+    store.performAndWait([&](Context &c) {
         try {
             const typename Level::Parent parent = level.parent(c);
-            // One read of the scope instead of one per row.
-            QHash<ObjectId, Entity *> loaded;
-            if (!toDelete.isEmpty() || (Level::updates && !toUpdate.isEmpty())) {
-                for (Entity *row : c.fetch(FetchRequest<Entity>().where(level.scope(parent))))
-                    loaded.insert(row->objectId(), row);
-            }
             for (const ObjectId &id : std::as_const(toDelete)) {
-                platform::store::ManagedObject *row = loaded.value(id);
-                if (!row)
-                    row = c.existingObject(id);
-                if (row)
+                if (platform::store::ManagedObject *row = c.existingObject(id))
                     c.deleteObject(row);
             }
-            for (const typename Level::Item *item : std::as_const(toInsert))
-                level.create(*c.insert<Entity>(), *item, parent);
-            if constexpr (Level::updates) {
-                for (const auto &[id, index] : std::as_const(toUpdate)) {
-                    Entity *row = loaded.value(id);
-                    if (!row)
-                        row = c.existingObject<Entity>(id);
-                    if (row)
-                        level.update(*row, items[index], parent);
+            QList<std::pair<QString, Entity *>> inserted;
+            inserted.reserve(toInsert.size());
+            for (const typename Level::Item *item : std::as_const(toInsert)) {
+                Entity *row = c.insert<Entity>();
+                level.create(*row, *item, parent);
+                inserted.append({item->id, row});
+            }
+            if (Level::updates && !toUpdate.isEmpty()) {
+                // Only rows whose stored values differ from the server's become objects.
+                const auto stored = c.fetchRowValues(FetchRequest<Entity>().where(level.scope(parent)), Level::compared());
+                for (const auto &[id, values] : stored) {
+                    const auto index = toUpdate.constFind(id);
+                    if (index == toUpdate.cend() || !Level::differs(values, items[*index]))
+                        continue;
+                    if (Entity *row = c.existingObject<Entity>(id))
+                        level.update(*row, items[*index], parent);
                 }
             }
             c.save();
+            for (const auto &[identifier, row] : std::as_const(inserted))
+                result.insert(identifier, row->objectId());
         } catch (...) {
             c.rollback();
             throw;
         }
     });
+    return result;
 }
 
 struct AppResult {
@@ -367,8 +451,13 @@ private:
 }  // namespace
 
 struct DataImporter::Run : std::enable_shared_from_this<DataImporter::Run> {
-    std::shared_ptr<Context> context;
-    bool onlySyncLastVersion = false;
+    Run(std::shared_ptr<Context> context, bool onlySyncLastVersion)
+        : store(std::move(context)), onlySyncLastVersion(onlySyncLastVersion)
+    {
+    }
+
+    StoreSteps store;
+    const bool onlySyncLastVersion;
 
     int importAll();
     int importAccount(const SafeAccount &account);
@@ -380,7 +469,7 @@ int DataImporter::Run::importAll()
 {
     QList<SafeAccount> accounts;
     try {
-        accounts = context->performAndWait([](Context &c) {
+        accounts = store.performAndWait([](Context &c) {
             QList<SafeAccount> kept;
             for (const ManagedAccount *row : c.fetch(ManagedAccount::fetchRequest())) {
                 const Account account(*row);
@@ -413,7 +502,7 @@ int DataImporter::Run::importAccount(const SafeAccount &account)
 {
     const QList<ServerApp> apps = ConnectAPI().loadApps(account.credentials);
     AppLevel level{account.objectId};
-    syncEntities(*context, apps, level);
+    syncEntities(store, apps, level);
 
     const auto results = std::make_shared<AppResults>();
     const std::shared_ptr<Run> self = shared_from_this();
@@ -449,8 +538,9 @@ int DataImporter::Run::importApp(const ServerApp &app, const SafeAccount &accoun
 {
     const ConnectAPI api;
     const QList<ServerAppVersion> versions = api.loadAppVersions(app.id, account.credentials);
-    VersionLevel versionLevel{account.objectId, app.id};
-    syncEntities(*context, versions, versionLevel);
+    AppRows rows{account.objectId, app.id, std::nullopt, {}};
+    VersionLevel versionLevel{rows};
+    rows.versions = syncEntities(store, versions, versionLevel);
 
     int newReviews = 0;
     const QString lastVersion = versions.isEmpty() ? QString() : versions.last().id;
@@ -458,8 +548,8 @@ int DataImporter::Run::importApp(const ServerApp &app, const SafeAccount &accoun
         if (onlySyncLastVersion && version.id != lastVersion)
             continue;
         const QList<ServerAppReview> reviews = api.loadAppVersionReviews(version.id, account.credentials);
-        ReviewLevel reviewLevel{account.objectId, app.id, version.id, newReviews, {}};
-        syncEntities(*context, reviews, reviewLevel);
+        ReviewLevel reviewLevel{rows, version.id, newReviews, {}};
+        syncEntities(store, reviews, reviewLevel);
     }
     markAppSynced(app.id, account.objectId);
     return newReviews;
@@ -467,7 +557,7 @@ int DataImporter::Run::importApp(const ServerApp &app, const SafeAccount &accoun
 
 void DataImporter::Run::markAppSynced(const QString &appIdentifier, const ObjectId &accountId)
 {
-    context->performAndWait([&](Context &c) {
+    store.performAndWait([&](Context &c) {
         try {
             ManagedAccount *account = c.existingObject<ManagedAccount>(accountId);
             if (!account)
@@ -486,10 +576,9 @@ void DataImporter::Run::markAppSynced(const QString &appIdentifier, const Object
     });
 }
 
-DataImporter::DataImporter(std::shared_ptr<Context> context, bool onlySyncLastVersion) : d(std::make_shared<Run>())
+DataImporter::DataImporter(std::shared_ptr<Context> context, bool onlySyncLastVersion)
+    : d(std::make_shared<Run>(std::move(context), onlySyncLastVersion))
 {
-    d->context = std::move(context);
-    d->onlySyncLastVersion = onlySyncLastVersion;
 }
 
 DataImporter::~DataImporter() = default;
@@ -504,6 +593,11 @@ int DataImporter::importDataAndWait()
     Q_ASSERT_X(!QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread(),
                "DataImporter::importDataAndWait", "the download would block the GUI thread");
     return d->importAll();
+}
+
+std::chrono::nanoseconds DataImporter::storeTime() const
+{
+    return d->store.time();
 }
 
 QThreadPool &DataImporter::appTaskPool()

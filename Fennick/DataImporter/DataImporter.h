@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <QFuture>
+#include <chrono>
 #include <memory>
 
 class QThreadPool;
@@ -34,6 +35,9 @@ public:
     QFuture<int> importData();
     // The same download on the calling thread, blocked until it ends. Never on the GUI thread.
     int importDataAndWait();
+
+    // Time spent inside the context's steps (store work) so far, for benchmarks.
+    std::chrono::nanoseconds storeTime() const;
 
     // The pool of the per-app tasks, apart from the global pool and the context's thread.
     static QThreadPool &appTaskPool();
