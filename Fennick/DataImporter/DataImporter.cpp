@@ -14,8 +14,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QHash>
+#include <QScopeGuard>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -66,7 +66,8 @@ struct SafeAccount {
     Credentials credentials;
 };
 
-// Parent rows of one merge, looked up afresh in every context step.
+// Parent rows of one merge, built in every context step from object ids (found by identifier
+// the first time) and never kept across steps.
 struct AccountContext {
     ManagedAccount *account = nullptr;
 };
