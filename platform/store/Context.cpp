@@ -513,33 +513,44 @@ QList<ObjectId> Context::fetchIds(const FetchRequestBase &request)
 
 QList<std::pair<ObjectId, QVariant>> Context::fetchColumn(const FetchRequestBase &request, const QString &attribute)
 {
+    QList<std::pair<ObjectId, QVariant>> result;
+    const QStringList attributes = attribute.isEmpty() ? QStringList() : QStringList{attribute};
+    for (auto &[id, values] : fetchRowValues(request, attributes))
+        result.append({id, values.value(0)});
+    return result;
+}
+
+QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequestBase &request,
+                                                                 const QStringList &attributes)
+{
     checkThread();
     const EntityDescription &entity = entityNamed(request.entity());
-    int index = -1;
-    if (!attribute.isEmpty()) {
-        index = entity.attributeIndex(attribute);
+    QList<int> indexes;
+    QString statement = QStringLiteral("SELECT pk");
+    for (const QString &attribute : attributes) {
+        const int index = entity.attributeIndex(attribute);
         if (index < 0)
             throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, attribute));
+        indexes.append(index);
+        statement += QStringLiteral(", ") + sql::column(attribute);
     }
     QVariantList binds;
     const QString where = whereClause(entity, request.predicate(), binds);
-    QString statement = QStringLiteral("SELECT pk");
-    if (index >= 0)
-        statement += QStringLiteral(", ") + sql::column(attribute);
     statement += QStringLiteral(" FROM ") + sql::table(entity.name);
     if (!where.isEmpty())
         statement += QStringLiteral(" WHERE ") + where;
     statement += orderAndLimit(entity, request);
-    QList<std::pair<ObjectId, QVariant>> result;
+    QList<std::pair<ObjectId, QVariantList>> result;
     QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
     while (query.next()) {
         const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
         if (const ManagedObject *known = m_objects.value(id); known && known->isDeleted())
             continue;
-        QVariant value;
-        if (index >= 0)
-            value = sql::fromSql(entity.attributes[index].type, query, 1);
-        result.append({id, value});
+        QVariantList values;
+        values.reserve(indexes.size());
+        for (int column = 0; column < indexes.size(); ++column)
+            values.append(sql::fromSql(entity.attributes[indexes[column]].type, query, column + 1));
+        result.append({id, std::move(values)});
     }
     query.finish();
     return result;
@@ -748,6 +759,35 @@ void Context::save()
     dropToManyCaches();
     if (!m_isView)
         m_shared->didSave(this, changes);
+}
+
+void Context::rollback()
+{
+    checkThread();
+    for (ManagedObject *object : std::as_const(m_inserted))
+        retire(object);
+    QList<ManagedObject *> touched = m_updated;
+    for (ManagedObject *object : std::as_const(m_deleted)) {
+        if (!touched.contains(object))
+            touched.append(object);
+    }
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    for (ManagedObject *object : std::as_const(touched)) {
+        object->m_state = ManagedObject::State::Clean;
+        object->m_changed = 0;
+        QList<ManagedObject *> found;
+        try {
+            // A clean object read again takes the row's values.
+            loadRows(*object->m_entity, QStringLiteral("pk = ?"), {object->m_id.key()}, &found);
+        } catch (const StoreError &) {
+            found.clear();  // unreadable now: forget it, a later fetch brings the row back
+        }
+        if (found.isEmpty())
+            retire(object);
+    }
+    dropToManyCaches();
 }
 
 void Context::merge(const ChangeSet &changes)

@@ -95,6 +95,10 @@ public:
         }
         return result;
     }
+    // Each matching row's id with the values of several attributes, in the order asked (an
+    // invalid QVariant where a value is absent), without building objects.
+    QList<std::pair<ObjectId, QVariantList>> fetchRowValues(const FetchRequestBase &request,
+                                                            const QStringList &attributes);
     qint64 count(const FetchRequestBase &request);
     // Matching rows per target of a to-one relationship; targets without rows are not listed.
     QHash<ObjectId, qint64> countBy(const FetchRequestBase &request, const RelationshipKey &group);
@@ -103,6 +107,9 @@ public:
     // Writes every insert, update and delete of the context in one transaction. On failure the
     // store is left as it was, the changes stay pending here, and a StoreError is thrown.
     void save();
+    // Drops every unsaved insert, update and delete: inserted objects are gone, changed and
+    // deleted ones take their stored values again (or are gone when their row is).
+    void rollback();
 
 private:
     friend class Container;
