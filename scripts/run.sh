@@ -10,4 +10,5 @@ cmake --build build/release -j"$(nproc)"
 if [[ -x build/release/app/vantorel ]]; then
     exec build/release/app/vantorel "$@"
 fi
-echo "Built the core libraries and tests; the application program does not exist yet."
+echo "The application program does not exist yet; starting the desktop widget instead."
+exec build/release/widget/glimmerwick "$@"
