@@ -5,6 +5,7 @@
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
 #include "Fennick/ReferenceDate.h"
+#include "platform/ThreadPools.h"
 
 #include <QtConcurrent>
 
@@ -20,11 +21,7 @@ namespace {
 // Requests wait on the network; they get threads of their own rather than the shared pool.
 QThreadPool &requestPool()
 {
-    static QThreadPool *pool = [] {
-        auto *p = new QThreadPool;
-        p->setMaxThreadCount(4);
-        return p;
-    }();
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("WidgetRequests"), 4);
     return *pool;
 }
 }  // namespace

@@ -10,6 +10,7 @@
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
+#include "platform/ThreadPools.h"
 #include "platform/store/Context.h"
 
 #include <QCoreApplication>
@@ -38,17 +39,18 @@ namespace {
 // synchronous, so each running app needs a thread of its own.
 constexpr int maxAppTasks = 200;
 
-class AppTaskPool : public QThreadPool {
-public:
-    AppTaskPool()
-    {
-        setMaxThreadCount(maxAppTasks);
-        setObjectName(QStringLiteral("DataImporter apps"));
-    }
-};
-Q_GLOBAL_STATIC(AppTaskPool, appPool)
+QThreadPool *appPool()
+{
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("DataImporter apps"), maxAppTasks);
+    return pool;
+}
+
 // Runs of importData(): each waits for its app tasks, so they live apart from them.
-Q_GLOBAL_STATIC(QThreadPool, runPool)
+QThreadPool *runPool()
+{
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("DataImporter runs"), 4);
+    return pool;
+}
 
 platform::Error asError(const std::exception_ptr &error)
 {

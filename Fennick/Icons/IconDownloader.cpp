@@ -8,6 +8,7 @@
 #include "Fennick/RequestError.h"
 #include "platform/http/HttpSession.h"
 #include "platform/json/JsonDecoding.h"
+#include "platform/ThreadPools.h"
 #include "platform/store/Context.h"
 
 #include <QMutex>
@@ -26,12 +27,7 @@ namespace {
 // Never destroyed, so that quitting does not wait for a download in flight.
 QThreadPool &downloadPool()
 {
-    static QThreadPool *pool = [] {
-        auto *created = new QThreadPool;
-        created->setObjectName(QStringLiteral("IconDownloads"));
-        created->setMaxThreadCount(16);
-        return created;
-    }();
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("IconDownloads"), 16);
     return *pool;
 }
 
@@ -39,12 +35,7 @@ QThreadPool &downloadPool()
 // pool so that waiting callers can never occupy every thread their downloads need.
 QThreadPool &runnerPool()
 {
-    static QThreadPool *pool = [] {
-        auto *created = new QThreadPool;
-        created->setObjectName(QStringLiteral("IconDownloaders"));
-        created->setMaxThreadCount(2);
-        return created;
-    }();
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("IconDownloaders"), 2);
     return *pool;
 }
 
