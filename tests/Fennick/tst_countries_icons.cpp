@@ -3,26 +3,16 @@
 #include "Fennick/Icons/IconManager.h"
 #include "platform/Analytics.h"
 #include "platform/Error.h"
+#include "support/Images.h"
 #include "support/TestHome.h"
 
-#include <QBuffer>
 #include <QStandardPaths>
 #include <QtConcurrent>
 
 using namespace Fennick;
+using testsupport::pngBytes;
 
 namespace {
-QByteArray pngBytes(QColor colour)
-{
-    QImage image(8, 8, QImage::Format_ARGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QString groupFolder()
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(appGroupIdentifier);

@@ -1,6 +1,7 @@
 #include "Fennick/Icons/IconManager.h"
 #include "platform/widgetkit/WidgetHost.h"
 #include "ratingui/RatingView.h"
+#include "support/Images.h"
 #include "support/TestHome.h"
 #include "widget/Provider.h"
 #include "widget/ReviewsWidget.h"
@@ -8,7 +9,6 @@
 #include "widget/Views.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QLabel>
 
 using namespace Glimmerwick;
@@ -138,13 +138,7 @@ private slots:
 
     void iconsFlagsAndLongTexts()
     {
-        QImage icon(64, 64, QImage::Format_ARGB32);
-        icon.fill(Qt::red);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        icon.save(&buffer, "PNG");
-        Fennick::IconManager().store(png, QStringLiteral("111"));
+        Fennick::IconManager().store(testsupport::pngBytes(Qt::red, 64), QStringLiteral("111"));
 
         SimpleEntry entry{QDateTime::currentDateTimeUtc(),
                           {review(1, QStringLiteral("SGP"), QStringLiteral("111")),

@@ -11,6 +11,7 @@
 #include "platform/store/Container.h"
 
 #include "FakeLookupServer.h"
+#include "support/Images.h"
 #include "support/TestHome.h"
 
 #include <QBuffer>
@@ -32,13 +33,7 @@ namespace {
 // A small PNG whose colour tells the apps apart.
 QByteArray artwork(const QString &identifier)
 {
-    QImage image(4, 4, QImage::Format_ARGB32);
-    image.fill(QColor::fromHsv(int(qHash(identifier) % 360), 255, 255));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return testsupport::pngBytes(QColor::fromHsv(int(qHash(identifier) % 360), 255, 255), 4);
 }
 
 QString dataFolder()
