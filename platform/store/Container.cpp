@@ -4,6 +4,7 @@
 #include "platform/store/StoreShared.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
 #include <QSqlError>
@@ -38,9 +39,13 @@ void checkModel(const Model &model)
 
 // Creates or migrates the schema and returns the store's UUID. Nothing is written to a file that
 // is not a store of ours, or of a newer schema.
-QUuid prepareFile(const QString &path, const Model &model, int connectionNumber)
+QUuid prepareFileOnce(const QString &path, const Model &model, const QString &name, bool &busy)
 {
-    const QString name = QStringLiteral("vantorel-store-setup-%1").arg(connectionNumber);
+    // SQLite's "busy" and "locked": another connection holds a lock this step cannot wait for.
+    const auto openError = [&](const QSqlError &error) {
+        busy = busy || error.nativeErrorCode() == QLatin1String("5") || error.nativeErrorCode() == QLatin1String("6");
+        return sql::openError(path, error);
+    };
     QUuid storeId;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -51,19 +56,19 @@ QUuid prepareFile(const QString &path, const Model &model, int connectionNumber)
             return error;
         };
         if (!db.open())
-            throw fail(sql::openError(path, db.lastError()));
+            throw fail(openError(db.lastError()));
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next())
-            throw fail(sql::openError(path, query.lastError()));
+            throw fail(openError(query.lastError()));
         if (query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
             throw fail(incompatible(path, QStringLiteral("write-ahead logging unavailable")));
         query.finish();
         if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            throw fail(sql::openError(path, query.lastError()));
+            throw fail(openError(query.lastError()));
         try {
             auto exec = [&](const QString &statement) {
                 if (!query.exec(statement))
-                    throw sql::openError(path, query.lastError());
+                    throw openError(query.lastError());
             };
             exec(QStringLiteral("PRAGMA user_version"));
             const int version = query.next() ? query.value(0).toInt() : 0;
@@ -78,10 +83,10 @@ QUuid prepareFile(const QString &path, const Model &model, int connectionNumber)
                     exec(statement);
                 exec(QStringLiteral("CREATE TABLE store_metadata (key TEXT PRIMARY KEY, value TEXT)"));
                 if (!query.prepare(QStringLiteral("INSERT INTO store_metadata (key, value) VALUES ('uuid', ?)")))
-                    throw sql::openError(path, query.lastError());
+                    throw openError(query.lastError());
                 query.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
                 if (!query.exec())
-                    throw sql::openError(path, query.lastError());
+                    throw openError(query.lastError());
             } else if (version > model.version) {
                 throw incompatible(path, QStringLiteral("schema version %1 is newer than %2").arg(version).arg(model.version));
             } else {
@@ -113,6 +118,27 @@ QUuid prepareFile(const QString &path, const Model &model, int connectionNumber)
     }
     QSqlDatabase::removeDatabase(name);
     return storeId;
+}
+
+// Two programs that find no store may create it at the same moment. Some setup steps (the switch
+// to write-ahead logging among them) get "busy" at once instead of waiting, so the whole setup
+// is tried again, for as long as a busy connection would wait.
+QUuid prepareFile(const QString &path, const Model &model, int connectionNumber)
+{
+    const QString name = QStringLiteral("vantorel-store-setup-%1").arg(connectionNumber);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        bool busy = false;
+        try {
+            return prepareFileOnce(path, model, name, busy);
+        } catch (const StoreError &) {
+            if (!busy || waited.elapsed() > sql::busyTimeoutMs)
+                throw;
+        }
+        QSqlDatabase::removeDatabase(name);
+        QThread::msleep(20);
+    }
 }
 
 }  // namespace
