@@ -1,5 +1,7 @@
 #include "FakeConnectServer.h"
 
+#include "LoopbackServer.h"
+
 #include "TestCrypto.h"
 
 #include <QDateTime>
@@ -9,12 +11,10 @@
 #include <QUrlQuery>
 
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
 namespace fakes {
@@ -410,28 +410,12 @@ FakeConnectServer::FakeConnectServer(quint16 port) : d(std::make_unique<State>()
     d->server.Get(".*", handler);
     d->server.Post(".*", handler);
     d->server.Delete(".*", handler);
-    // httplib listens with a backlog of 5: a burst of connections (one per request, twenty apps
-    // at once) overflows it, and a dropped SYN costs the client a one-second retransmission.
-    int listening = -1;
-    d->server.set_socket_options([&listening](socket_t socket) {
-        httplib::default_socket_options(socket);
-        listening = socket;
-    });
-    d->port = port == 0 ? d->server.bind_to_any_port("127.0.0.1")
-                        : (d->server.bind_to_port("127.0.0.1", port) ? port : -1);
-    if (d->port <= 0)
-        throw std::runtime_error("the fake App Store Connect could not bind a port");
-    if (listening >= 0)
-        ::listen(listening, SOMAXCONN);
-    d->thread = std::thread([this] { d->server.listen_after_bind(); });
-    while (!d->server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    d->port = startOnLoopback(d->server, d->thread, port, "the fake App Store Connect");
 }
 
 FakeConnectServer::~FakeConnectServer()
 {
-    d->server.stop();
-    d->thread.join();
+    stopOnLoopback(d->server, d->thread);
 }
 
 QString FakeConnectServer::baseUrl() const

@@ -1,5 +1,7 @@
 #include "FakeLookupServer.h"
 
+#include "LoopbackServer.h"
+
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,7 +12,6 @@
 
 #include <chrono>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
 namespace fakes {
@@ -132,19 +133,12 @@ FakeLookupServer::FakeLookupServer(quint16 port) : d(std::make_unique<State>())
     d->server.Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
         d->handle(request, response);
     });
-    d->port = port == 0 ? d->server.bind_to_any_port("127.0.0.1")
-                        : (d->server.bind_to_port("127.0.0.1", port) ? port : -1);
-    if (d->port <= 0)
-        throw std::runtime_error("the fake lookup service could not bind a port");
-    d->thread = std::thread([this] { d->server.listen_after_bind(); });
-    while (!d->server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    d->port = startOnLoopback(d->server, d->thread, port, "the fake lookup service");
 }
 
 FakeLookupServer::~FakeLookupServer()
 {
-    d->server.stop();
-    d->thread.join();
+    stopOnLoopback(d->server, d->thread);
 }
 
 QString FakeLookupServer::baseUrl() const
