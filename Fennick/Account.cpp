@@ -3,7 +3,10 @@
 #include "Fennick/Analytics.h"
 #include "Fennick/Log.h"
 #include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/PersistenceController.h"
 #include "platform/keychain/Keychain.h"
+
+#include <QCoreApplication>
 
 namespace Fennick {
 namespace {
@@ -26,6 +29,26 @@ Account::Account(const ManagedAccount &managed, QObject *parent)
               managed.issuerId().value_or(QString()), managed.keyId().value_or(QString()), managed.keyBlob(),
               parent)
 {
+}
+
+QFuture<std::shared_ptr<Account>> Account::load(const platform::store::ObjectId &id)
+{
+    platform::store::Container *container = nullptr;
+    try {
+        container = &PersistenceController::shared().container();
+    } catch (...) {
+        return QtFuture::makeExceptionalFuture<std::shared_ptr<Account>>(std::current_exception());
+    }
+    return container->performBackgroundTask(
+        [id](platform::store::Context &context) -> std::shared_ptr<Account> {
+            const auto *row = context.existingObject<ManagedAccount>(id);
+            if (!row)
+                return nullptr;
+            auto account = std::make_shared<Account>(*row);
+            if (QCoreApplication::instance())
+                account->moveToThread(QCoreApplication::instance()->thread());
+            return account;
+        });
 }
 
 QString Account::id() const

@@ -3,8 +3,10 @@
 #include "Fennick/Credentials.h"
 #include "platform/store/ObjectId.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QUuid>
+#include <memory>
 #include <optional>
 
 namespace Fennick {
@@ -29,6 +31,11 @@ public:
     // Reads the row on its context's thread: "Untitled" for a missing name, empty texts for
     // missing ids, the key bytes as stored.
     explicit Account(const ManagedAccount &managed, QObject *parent = nullptr);
+
+    // The account of a stored row with its key, built off the GUI thread (the keychain may be
+    // locked and prompting) and handed to the GUI thread; null when the row is gone. Fails when
+    // the store cannot be read.
+    static QFuture<std::shared_ptr<Account>> load(const platform::store::ObjectId &id);
 
     const std::optional<platform::store::ObjectId> &objectId() const { return m_objectId; }
     // The row's object URI, or the local UUID for an account not saved yet.

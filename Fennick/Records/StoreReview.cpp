@@ -1,6 +1,8 @@
 #include "Fennick/Records/StoreReview.h"
 
 #include "Fennick/Account.h"
+#include "Fennick/Log.h"
+#include "platform/Error.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
@@ -93,6 +95,30 @@ std::optional<Credentials> StoreReview::credentials() const
     if (!review || !review->account())
         return std::nullopt;
     return Account(*review->account()).credentials();
+}
+
+QFuture<std::optional<Credentials>> StoreReview::loadCredentials() const
+{
+    auto read = [id = m_fields.id](platform::store::Context &context) -> std::optional<Credentials> {
+        const auto *review = context.existingObject<ManagedReview>(id);
+        if (!review || !review->account())
+            return std::nullopt;
+        return Account(*review->account()).credentials();
+    };
+    try {
+        return PersistenceController::shared()
+            .container()
+            .performBackgroundTask(std::move(read))
+            .onFailed([](const std::exception &error) -> std::optional<Credentials> {
+                qCCritical(Log::model(), "Could not read the review's account: %s",
+                           qUtf8Printable(platform::Error::from(error).localizedDescription()));
+                return std::nullopt;
+            });
+    } catch (const std::exception &error) {
+        qCCritical(Log::model(), "Could not read the review's account: %s",
+                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
+        return QtFuture::makeReadyFuture(std::optional<Credentials>());
+    }
 }
 
 }  // namespace Fennick

@@ -5,6 +5,7 @@
 #include "platform/store/ObjectId.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QObject>
 #include <optional>
 
@@ -72,8 +73,11 @@ public:
     const Country *country() const { return Country::forTerritory(m_fields.territory); }
     // True when the review has a language and it differs from the user's language code.
     bool isLanguageForeign() const;
-    // The key of the review's account, read through the view context: GUI thread only.
+    // The key of the review's account, read through the view context: GUI thread only, and it
+    // reads the keychain there; prefer loadCredentials() on the GUI thread.
     std::optional<Credentials> credentials() const;
+    // The same read off the GUI thread; absent when the review, its account or its key is gone.
+    QFuture<std::optional<Credentials>> loadCredentials() const;
 
     friend bool operator==(const StoreReview &a, const StoreReview &b) { return a.id() == b.id(); }
 
