@@ -1,0 +1,87 @@
+#include "Fennick/Translator.h"
+
+#include "Fennick/Endpoints.h"
+#include "Fennick/RequestError.h"
+#include "platform/http/HttpSession.h"
+#include "platform/json/JsonDecoding.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <chrono>
+
+namespace Fennick {
+
+using platform::json::DecodingError;
+using platform::json::ObjectReader;
+
+namespace {
+
+QByteArray requestBody(const QStringList &texts)
+{
+    QJsonArray entries;
+    for (const QString &text : texts)
+        entries.append(QJsonObject{{QStringLiteral("Text"), text}});
+    return QJsonDocument(entries).toJson(QJsonDocument::Compact);
+}
+
+// The reply is an array of containers, each with the translations of one text.
+QStringList translationsOf(const QByteArray &body)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw DecodingError(DecodingError::Kind::dataCorrupted, QString(),
+                            QStringLiteral("the reply is not valid JSON (%1 at offset %2)")
+                                .arg(error.errorString())
+                                .arg(error.offset));
+    if (!document.isArray())
+        throw DecodingError(DecodingError::Kind::dataCorrupted, QString(),
+                            QStringLiteral("the reply is not a JSON array"));
+    QStringList result;
+    const QJsonArray containers = document.array();
+    for (qsizetype index = 0; index < containers.size(); ++index) {
+        const QString path = u'[' + QString::number(index) + u']';
+        if (!containers.at(index).isObject())
+            throw DecodingError(DecodingError::Kind::typeMismatch, path, QStringLiteral("expected an object"));
+        const ObjectReader container(containers.at(index).toObject(), path);
+        result.append(container.requiredArray(QStringLiteral("translations"), [](const ObjectReader &entry) {
+            return entry.requiredString(QStringLiteral("text"));
+        }));
+    }
+    return result;
+}
+
+}  // namespace
+
+QStringList Translator::translate(const QStringList &texts, const QString &to)
+{
+    const QUrl url = QUrl(Endpoints::baseUrl(Endpoints::Service::translator) +
+                          QStringLiteral("/translate?api-version=3.0&to=") + to);
+    if (!url.isValid() || to.isEmpty())
+        throw platform::UrlError::make(
+            platform::UrlError::BadUrl,
+            QCoreApplication::translate("Translator", "No translation address can be formed for the language \"%1\".")
+                .arg(to));
+
+    platform::http::Request request;
+    request.url = url;
+    request.method = platform::http::Request::Method::Post;
+    request.headers = {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")},
+                       {QByteArrayLiteral("Ocp-Apim-Subscription-Key"), subscriptionKey},
+                       {QByteArrayLiteral("Ocp-Apim-Subscription-Region"), subscriptionRegion}};
+    request.body = requestBody(texts);
+    request.timeout = std::chrono::seconds(60);
+
+    const platform::http::Response response = platform::http::Session::shared().send(request);
+    if (response.status <= 0)
+        throw RequestError::badResponse();
+    if (response.status != 200)
+        throw RequestError::noSuccess(response.status);
+    return translationsOf(response.body);
+}
+
+}  // namespace Fennick
