@@ -89,7 +89,7 @@ QFuture<void> AccountSummaryViewModel::reload()
     const ObjectId account = d->account->objectId().value_or(ObjectId::temporary(QStringLiteral("Account")));
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [account, search = d->search](Context &context) { return fetchNewest(context, account, search); });
-    return fetched.then(this, [this](QFuture<ReviewList> result) {
+    return ModelSupport::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();
@@ -99,3 +99,5 @@ QFuture<void> AccountSummaryViewModel::reload()
 }
 
 }  // namespace Vantorel
+
+#include "moc_AccountSummaryViewModel.cpp"

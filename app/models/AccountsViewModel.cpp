@@ -75,7 +75,7 @@ void AccountsViewModel::setSelectedAccount(std::shared_ptr<Account> account)
 QFuture<void> AccountsViewModel::load()
 {
     QFuture<QList<std::shared_ptr<Account>>> fetched = ModelSupport::inBackgroundContext(fetchAccounts);
-    return fetched.then(this, [this](QFuture<QList<std::shared_ptr<Account>>> result) {
+    return ModelSupport::whenFinished(fetched, this, [this](QFuture<QList<std::shared_ptr<Account>>> result) {
         auto accounts = ModelSupport::resultOrReport(result, QStringLiteral("LoadAccounts"),
                                                      QStringLiteral("Could not load accounts: %1"));
         emit objectWillChange();
@@ -132,3 +132,5 @@ void AccountsViewModel::deleteSelectedAccount()
 }
 
 }  // namespace Vantorel
+
+#include "moc_AccountsViewModel.cpp"

@@ -227,16 +227,16 @@ QFuture<void> AppSummaryViewModel::loadVersions()
 {
     QFuture<QList<StoreAppVersion>> fetched = ModelSupport::inBackgroundContext(
         [app = d->app.id](Context &context) { return fetchVersions(context, app); });
-    return fetched
-        .then(this,
-              [this](QFuture<QList<StoreAppVersion>> result) {
-                  QList<StoreAppVersion> versions = ModelSupport::resultOrReport(
-                      result, QStringLiteral("LoadVersions"), QStringLiteral("Could not load versions: %1"));
-                  emit objectWillChange();
-                  d->versions = std::move(versions);
-                  emit versionsChanged();
-                  return loadReviews();
-              })
+    return ModelSupport::whenFinished(fetched, this,
+                                      [this](QFuture<QList<StoreAppVersion>> result) {
+                                          auto versions = ModelSupport::resultOrReport(
+                                              result, QStringLiteral("LoadVersions"),
+                                              QStringLiteral("Could not load versions: %1"));
+                                          emit objectWillChange();
+                                          d->versions = std::move(versions);
+                                          emit versionsChanged();
+                                          return loadReviews();
+                                      })
         .unwrap();
 }
 
@@ -256,7 +256,7 @@ QFuture<void> AppSummaryViewModel::loadReviews()
     // Loads are neither serialised nor cancelled: whichever finishes last sets the list.
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [query = std::move(query)](Context &context) { return fetchReviews(context, query); });
-    return fetched.then(this, [this](QFuture<ReviewList> result) {
+    return ModelSupport::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();
@@ -266,3 +266,5 @@ QFuture<void> AppSummaryViewModel::loadReviews()
 }
 
 }  // namespace Vantorel
+
+#include "moc_AppSummaryViewModel.cpp"
