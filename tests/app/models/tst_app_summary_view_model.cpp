@@ -220,6 +220,7 @@ private slots:
     {
         const ObjectId scratch = scratchApp();
         const auto model = loadedModel(scratch);
+        QTest::qWait(700);  // past the load after creation, which would hide a missing reload
         const QList<std::function<void()>> setters{
             [&] { model->setSortOrder(model->sortOrder()); },
             [&] { model->setSelectedVersion(std::nullopt); },
