@@ -229,15 +229,32 @@ QFuture<void> AppSummaryViewModel::loadVersions()
         [app = d->app.id](Context &context) { return fetchVersions(context, app); });
     return ModelSupport::whenFinished(fetched, this,
                                       [this](QFuture<QList<StoreAppVersion>> result) {
-                                          auto versions = ModelSupport::resultOrReport(
-                                              result, QStringLiteral("LoadVersions"),
-                                              QStringLiteral("Could not load versions: %1"));
-                                          emit objectWillChange();
-                                          d->versions = std::move(versions);
-                                          emit versionsChanged();
+                                          publishVersions(result);
                                           return loadReviews();
                                       })
         .unwrap();
+}
+
+void AppSummaryViewModel::publishVersions(QFuture<QList<StoreAppVersion>> &result)
+{
+    QList<StoreAppVersion> versions;
+    bool loaded = false;
+    try {
+        versions = result.result();
+        loaded = true;
+    } catch (const std::exception &error) {
+        ModelSupport::reportFailure(error, QStringLiteral("LoadVersions"), QStringLiteral("Could not load versions: %1"));
+    }
+    emit objectWillChange();
+    d->versions = std::move(versions);
+    emit versionsChanged();
+    // A version that a sync removed lists nothing and is no longer in the picker: show all
+    // versions instead. The review load that follows reads the cleared selection.
+    if (loaded && d->selectedVersion && !d->versions.contains(*d->selectedVersion)) {
+        emit objectWillChange();
+        d->selectedVersion.reset();
+        emit selectedVersionChanged();
+    }
 }
 
 QFuture<void> AppSummaryViewModel::loadReviews()

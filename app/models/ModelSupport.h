@@ -62,6 +62,8 @@ auto whenFinished(QFuture<T> future, QObject *receiver, F handler)
 void reportFailure(const std::exception &error, const QString &name, const QString &message);
 
 // The future's result; when it failed, the failure reported as above and an empty value.
+// result(), not takeResult(): on Qt 6.4 taking the result resets the future's state, and the
+// producer's promise, ended later, then runs the finished continuation a second time.
 template <class T>
 T resultOrReport(QFuture<T> &future, const QString &name, const QString &message)
 {
