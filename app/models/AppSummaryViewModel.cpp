@@ -1,14 +1,10 @@
 #include "app/models/AppSummaryViewModel.h"
 
-#include "Fennick/Log.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "app/models/ModelSupport.h"
-#include "app/models/StoreChanges.h"
 #include "platform/UserDefaults.h"
 
-#include <QPointer>
-#include <QTimer>
 
 namespace Vantorel {
 
@@ -91,22 +87,15 @@ struct AppSummaryViewModel::Private {
     QList<StoreAppVersion> versions;
     QString search;
     std::optional<StoreAppVersion> selectedVersion;
-    std::unique_ptr<StoreChangeSubscription> storeSubscription;
-    QTimer searchDebounce;
+    ModelSupport::SummaryTriggers triggers;
 };
 
 AppSummaryViewModel::AppSummaryViewModel(Fennick::StoreApp app, QObject *parent)
     : QObject(parent), d(std::make_unique<Private>())
 {
     d->app = std::move(app);
-    d->storeSubscription = observeStoreChanges([self = QPointer(this)](const QString &) {
-        if (!self)
-            return;
-        qCInfo(Fennick::Log::app(), "Reloading summary content");
-        self->loadVersions();
-    });
-    ModelSupport::startSearchDebounce(d->searchDebounce, this, [this] { loadReviews(); });
-    ModelSupport::observeTranslationSwitch(this, [this] { emit objectWillChange(); });
+    d->triggers.start(
+        this, [this] { loadVersions(); }, [this] { loadReviews(); }, [this] { emit objectWillChange(); });
 }
 
 AppSummaryViewModel::~AppSummaryViewModel() = default;
@@ -138,7 +127,7 @@ void AppSummaryViewModel::setSearch(const QString &text)
         d->search = text;
         emit searchChanged();
     }
-    d->searchDebounce.start();  // every edit restarts the wait, so a burst of typing loads once
+    d->triggers.searchDebounce.start();  // every edit restarts the wait, so a burst of typing loads once
 }
 
 AppSummarySortOrder AppSummaryViewModel::sortOrder() const
@@ -181,8 +170,13 @@ void AppSummaryViewModel::setIncludesRating(int stars, bool include)
 {
     if (stars < 1 || stars > 5)
         return;
+    storeFilter(ratingKeys[stars - 1], include);
+}
+
+void AppSummaryViewModel::storeFilter(const QString &key, bool include)
+{
     emit objectWillChange();
-    defaults().setValue(ratingKeys[stars - 1], include);
+    defaults().setValue(key, include);
     emit filtersChanged();
     loadReviews();
 }
@@ -194,10 +188,7 @@ bool AppSummaryViewModel::includeReviewsWithResponse() const
 
 void AppSummaryViewModel::setIncludeReviewsWithResponse(bool include)
 {
-    emit objectWillChange();
-    defaults().setValue(withResponseKey, include);
-    emit filtersChanged();
-    loadReviews();
+    storeFilter(withResponseKey, include);
 }
 
 bool AppSummaryViewModel::includeReviewsWithoutResponse() const
@@ -207,10 +198,7 @@ bool AppSummaryViewModel::includeReviewsWithoutResponse() const
 
 void AppSummaryViewModel::setIncludeReviewsWithoutResponse(bool include)
 {
-    emit objectWillChange();
-    defaults().setValue(withoutResponseKey, include);
-    emit filtersChanged();
-    loadReviews();
+    storeFilter(withoutResponseKey, include);
 }
 
 QList<int> AppSummaryViewModel::includedRatings() const

@@ -63,6 +63,7 @@ signals:
 
 private:
     void publishVersions(QFuture<QList<Fennick::StoreAppVersion>> &result);
+    void storeFilter(const QString &key, bool include);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -2,6 +2,7 @@
 
 #include "Fennick/Persistence/PersistenceController.h"
 #include "app/models/ReviewList.h"
+#include "app/models/StoreChanges.h"
 
 #include <QCoreApplication>
 #include <QFuture>
@@ -79,13 +80,19 @@ T resultOrReport(QFuture<T> &future, const QString &name, const QString &message
 // move to the GUI thread.
 ReviewList reviewRecords(const QList<Fennick::ManagedReview *> &rows);
 
-// Calls `willChange` on `model`'s thread, always later than the change itself, whenever the
-// standard defaults' "enableTranslationSupport" is set in this process; review cards read the
-// switch when they are drawn, so a redraw without a reload is enough.
-void observeTranslationSwitch(QObject *model, std::function<void()> willChange);
+// What makes a summary reload or redraw by itself, for as long as the model lives:
+// - every delivery of observeStoreChanges() runs `reload`;
+// - `searchDebounce` runs `searchLoad` 0.5 s after it was last (re)started; it is started here,
+//   so one load follows the model's creation even when nothing is typed;
+// - setting the standard defaults' "enableTranslationSupport" in this process runs
+//   `willChange`, always later than the change itself: review cards read the switch when they
+//   are drawn, so a redraw without a reload is enough.
+struct SummaryTriggers {
+    std::unique_ptr<StoreChangeSubscription> storeSubscription;
+    QTimer searchDebounce;
 
-// The search field's debounce: `load` runs 0.5 s after the timer was last (re)started. Started
-// once here, so one load follows the model's creation even when nothing is typed.
-void startSearchDebounce(QTimer &timer, QObject *model, std::function<void()> load);
+    void start(QObject *model, std::function<void()> reload, std::function<void()> searchLoad,
+               std::function<void()> willChange);
+};
 
 }  // namespace Vantorel::ModelSupport
