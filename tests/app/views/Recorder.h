@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/models/StoreChanges.h"
+#include "platform/Analytics.h"
+#include "platform/NotificationCenter.h"
+
+#include <QObject>
+#include <QStringList>
+#include <mutex>
+
+namespace testsupport {
+
+// What the code under test logs (any thread), reports to analytics and posts, for one test
+// program. Every message also goes on to the usual output.
+class Recorder : public QObject {
+public:
+    struct Line {
+        QtMsgType type;
+        QString category;
+        QString message;
+    };
+
+    Recorder()
+    {
+        self() = this;
+        s_previous = qInstallMessageHandler(&Recorder::record);
+        m_observer = platform::Analytics::addObserver([this](const platform::Analytics::Event &event) {
+            const std::lock_guard lock(m_mutex);
+            m_events << event.name + QLatin1Char(':') + event.properties.value(QStringLiteral("message"));
+        });
+        for (const QString &name : {Vantorel::StoreChange::accountRemoved, Vantorel::StoreChange::accountAdded,
+                                    Vantorel::StoreChange::accountUpdated, Vantorel::StoreChange::dataRefreshed}) {
+            platform::NotificationCenter::defaultCenter().subscribe(name, this,
+                                                                    [this](const QString &posted) { m_posts << posted; });
+        }
+    }
+    ~Recorder() override
+    {
+        platform::Analytics::removeObserver(m_observer);
+        qInstallMessageHandler(s_previous);
+        self() = nullptr;
+    }
+
+    void clear()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lines.clear();
+        m_events.clear();
+        m_posts.clear();
+    }
+
+    QList<Line> lines() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    // The messages of one category ("Vantorel.app") at one level.
+    QStringList messages(const QString &category, QtMsgType type) const
+    {
+        QStringList result;
+        for (const Line &line : lines()) {
+            if (line.category == category && line.type == type)
+                result << line.message;
+        }
+        return result;
+    }
+    QStringList allMessages() const
+    {
+        QStringList result;
+        for (const Line &line : lines())
+            result << line.message;
+        return result;
+    }
+    // "ErrorName:message" per analytics event.
+    QStringList events() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    const QStringList &posts() const { return m_posts; }
+
+private:
+    static Recorder *&self()
+    {
+        static Recorder *recorder = nullptr;
+        return recorder;
+    }
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (Recorder *recorder = self()) {
+            const std::lock_guard lock(recorder->m_mutex);
+            recorder->m_lines.append({type, QString::fromLatin1(context.category ? context.category : ""), message});
+        }
+        s_previous(type, context, message);
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    mutable std::mutex m_mutex;
+    QList<Line> m_lines;
+    QStringList m_events;
+    QStringList m_posts;
+    int m_observer = 0;
+};
+
+}  // namespace testsupport
