@@ -4,6 +4,8 @@
 #include "platform/Analytics.h"
 #include "platform/NotificationCenter.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QObject>
 #include <QStringList>
 #include <mutex>
@@ -101,5 +103,13 @@ private:
     QStringList m_posts;
     int m_observer = 0;
 };
+
+// Where a test leaves its screenshots: "screenshots/<name>" beside the test program.
+inline QString screenshotPath(const QString &name)
+{
+    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + name;
+}
 
 }  // namespace testsupport

@@ -31,13 +31,6 @@ void removeAutostartFolder()
     QFile::remove(folder);
     QDir(folder).removeRecursively();
 }
-
-QString screenshotPath(const QString &name)
-{
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + name;
-}
 }  // namespace
 
 class GeneralSettingsTest : public QObject {
@@ -206,7 +199,7 @@ private slots:
         QVERIFY(image.pixelColor(0, 0) != image.pixelColor(WidgetAdCard::cornerRadius, image.height() / 2));
         view.resize(600, 420);
         QTRY_VERIFY(card->width() < WidgetAdCard::maximumCardWidth + 1);
-        QVERIFY(view.grab().save(screenshotPath(QStringLiteral("general-tab-narrow.png"))));
+        QVERIFY(view.grab().save(testsupport::screenshotPath(QStringLiteral("general-tab-narrow.png"))));
     }
 };
 
