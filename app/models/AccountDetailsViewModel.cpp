@@ -7,7 +7,6 @@
 #include "app/models/StoreChanges.h"
 #include "platform/ThreadPools.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +29,14 @@ QThreadPool *signInPool()
 {
     static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("sign-in"), 2);
     return pool;
+}
+
+// The context of the sign-in's continuations: a GUI-thread object that is never destroyed, since
+// a continuation whose context has gone must not run at all.
+QObject *guiContext()
+{
+    static QObject *context = new QObject;
+    return context;
 }
 
 void printLine(const QString &line)
@@ -66,7 +73,8 @@ std::variant<QByteArray, QString> readKeyFile(const QString &path)
 }  // namespace
 
 AccountDetailsViewModel::AccountDetailsViewModel(std::shared_ptr<Account> account, QObject *parent)
-    : QObject(parent), m_account(std::move(account)), m_rowId(m_account->objectId())
+    : QObject(parent), m_account(std::move(account)),
+      m_rowId(std::make_shared<std::optional<platform::store::ObjectId>>(m_account->objectId()))
 {
     for (auto changed : {&Account::nameChanged, &Account::issuerIdChanged, &Account::keyIdChanged,
                          &Account::keyBlobChanged}) {
@@ -124,35 +132,39 @@ QFuture<void> AccountDetailsViewModel::signIn()
         return QtFuture::makeReadyFuture();
     setSigningIn(true);
 
+    // A sign-in that has started runs to its end also when the form goes away meanwhile (another
+    // account selected, the window closed); only what the form itself shows is then skipped.
     const QPointer<AccountDetailsViewModel> self(this);
     // What is saved is the key that was tested, even if the form is edited meanwhile.
     const Credentials tested = *credentials;
     return QtConcurrent::run(signInPool(), [tested] { return Fennick::ConnectAPI().loadApps(tested); })
-        .then(this,
-              [this, tested](const QList<Fennick::ServerApp> &apps) {
+        .then(guiContext(),
+              [account = m_account, rowId = m_rowId, tested, self](const QList<Fennick::ServerApp> &apps) {
                   if (apps.isEmpty()) {
                       qCInfo(Fennick::Log::app(), "No apps after sign in");
                       return QtFuture::makeReadyFuture();
                   }
-                  return saveAccount(tested);
+                  return saveAccount(account, rowId, tested, self);
               })
         .unwrap()
-        .onFailed(this, [this](const std::exception &error) { fail(error); })
-        .then(QCoreApplication::instance(), [self] {
+        .onFailed(guiContext(), [self](const std::exception &error) { fail(self, error); })
+        .then(guiContext(), [self] {
             if (self)
                 self->setSigningIn(false);
         });
 }
 
-QFuture<void> AccountDetailsViewModel::saveAccount(const Credentials &tested)
+QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account> &account, const RowId &rowId,
+                                                   const Credentials &tested,
+                                                   const QPointer<AccountDetailsViewModel> &self)
 {
     platform::store::Context &context = Fennick::PersistenceController::shared().container().viewContext();
-    ManagedAccount *row = m_rowId ? context.existingObject<ManagedAccount>(*m_rowId) : nullptr;
+    ManagedAccount *row = *rowId ? context.existingObject<ManagedAccount>(**rowId) : nullptr;
     const bool inserted = row == nullptr;  // also when the stored row has gone meanwhile
     if (inserted)
         row = context.insert<ManagedAccount>();
     // The row keeps only the name: the key material goes to the keychain.
-    row->setName(m_account->name());
+    row->setName(account->name());
     row->setKeyId(QString());
     row->setIssuerId(QString());
     row->setKeyBlob(QByteArray());
@@ -165,38 +177,35 @@ QFuture<void> AccountDetailsViewModel::saveAccount(const Credentials &tested)
             context.deleteObject(row);
         throw;
     }
-    m_rowId = row->objectId();
+    *rowId = row->objectId();
 
-    const QString id = m_rowId->uriString();
-    const QString name = m_account->name();
-    const bool wasNew = m_account->isNew();
-    const QPointer<AccountDetailsViewModel> self(this);
+    const QString id = (*rowId)->uriString();
+    const QString name = account->name();
+    const bool wasNew = account->isNew();
     return QtConcurrent::run(signInPool(),
                              [id, name, tested] {
                                  Account keys(std::nullopt, name, tested.issId, tested.keyId, tested.p8);
                                  // A failed write is logged and reported there; the sign-in counts.
                                  keys.saveToKeychain(id);
                              })
-        // The row and the keys are stored: announce it even if the form has gone meanwhile.
-        .then(QCoreApplication::instance(), [self, wasNew] {
+        .then(guiContext(), [account, wasNew, self] {
             if (!wasNew) {
                 StoreChange::post(StoreChange::accountUpdated);
                 return;
             }
-            if (self)
-                self->m_account->setIsNew(false);
+            account->setIsNew(false);
             StoreChange::post(StoreChange::accountAdded);
             if (self)
                 emit self->dismissRequested();
         });
 }
 
-void AccountDetailsViewModel::fail(const std::exception &error)
+void AccountDetailsViewModel::fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error)
 {
     const QString description = platform::Error::from(error).localizedDescription();
     qCCritical(Fennick::Log::app(), "Could not load apps during sign in: %s", qUtf8Printable(description));
-    if (!description.isEmpty())
-        emit alertRequested(description);
+    if (self && !description.isEmpty())
+        emit self->alertRequested(description);
 }
 
 }  // namespace Vantorel

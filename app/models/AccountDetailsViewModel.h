@@ -5,6 +5,7 @@
 
 #include <QFuture>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 #include <memory>
 #include <optional>
@@ -39,7 +40,8 @@ public:
 
     // Tests the key and saves the account. Without key bytes it does nothing. On success a new
     // account posts "reviews.storeAccountAdded" and asks to be dismissed, a stored one posts
-    // "reviews.storeAccountUpdated"; a key without apps saves nothing. Finishes when all is done.
+    // "reviews.storeAccountUpdated"; a key without apps saves nothing. Finishes when all is done,
+    // which may be after this model is gone.
     QFuture<void> signIn();
 
     // The App Store Connect page on which API keys are made.
@@ -54,16 +56,20 @@ signals:
     void dismissRequested();
 
 private:
+    // The stored row, also after the first save of a new account (whose object cannot learn it),
+    // so that saving again rewrites that row instead of adding another. Shared with a running
+    // sign-in, which may outlive the form.
+    using RowId = std::shared_ptr<std::optional<platform::store::ObjectId>>;
+
     // Writes the store row and, off the GUI thread, the keychain items of the tested key.
-    QFuture<void> saveAccount(const Fennick::Credentials &tested);
-    void fail(const std::exception &error);
+    static QFuture<void> saveAccount(const std::shared_ptr<Fennick::Account> &account, const RowId &rowId,
+                                     const Fennick::Credentials &tested, const QPointer<AccountDetailsViewModel> &self);
+    static void fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error);
     void setSigningIn(bool value);
     void updateCanSignIn();
 
     std::shared_ptr<Fennick::Account> m_account;
-    // The stored row, also after the first save of a new account (whose object cannot learn it),
-    // so that saving again rewrites that row instead of adding another.
-    std::optional<platform::store::ObjectId> m_rowId;
+    RowId m_rowId;
     bool m_isSigningIn = false;
     bool m_canSignIn = false;
 };

@@ -330,6 +330,24 @@ private slots:
         QVERIFY(recorder->messages(appCategory, QtCriticalMsg).isEmpty());
     }
 
+    void signInGoesOnWhenTheFormIsClosed()
+    {
+        const fakes::FakeAccount key = serverAccount();
+        std::shared_ptr<Account> account = newAccount();
+        {
+            Form form(account);
+            form.fill(QStringLiteral("Closed"), key.credentials(), writeFile(QStringLiteral("closed.p8"), key.privateKeyPem));
+            server->setDelay(300);
+            form.signIn->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->posts(), QStringList{StoreChange::accountAdded}, 20000);
+        QVERIFY(!account->isNew());
+        const QList<StoredRow> rows = storedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(Keychain(Account::keychainService).data(QStringLiteral("blob.") + rows.first().id),
+                 std::optional<QByteArray>(key.privateKeyPem));
+    }
+
     void keyWithoutAppsSavesNothing()
     {
         const fakes::FakeAccount key = serverAccount(false);
