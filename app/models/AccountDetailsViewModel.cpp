@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QPointer>
 #include <QtConcurrent>
 
@@ -37,6 +39,25 @@ QObject *guiContext()
 {
     static QObject *context = new QObject;
     return context;
+}
+
+// The stored row of each account that a form has been opened for. An account that has just
+// signed in keeps no row id (its object cannot learn one), so every form of that account, also
+// one opened after the first has gone, must share what the first save learnt.
+AccountDetailsViewModel::RowId rowIdOf(const std::shared_ptr<Account> &account)
+{
+    static QMutex mutex;  // an account may be destroyed on another thread
+    static QHash<const Account *, AccountDetailsViewModel::RowId> rows;
+    const QMutexLocker lock(&mutex);
+    if (const auto known = rows.constFind(account.get()); known != rows.cend())
+        return *known;
+    auto rowId = std::make_shared<std::optional<platform::store::ObjectId>>(account->objectId());
+    rows.insert(account.get(), rowId);
+    QObject::connect(account.get(), &QObject::destroyed, [raw = account.get()] {
+        const QMutexLocker lock(&mutex);
+        rows.remove(raw);
+    });
+    return rowId;
 }
 
 void printLine(const QString &line)
@@ -74,7 +95,7 @@ std::variant<QByteArray, QString> readKeyFile(const QString &path)
 
 AccountDetailsViewModel::AccountDetailsViewModel(std::shared_ptr<Account> account, QObject *parent)
     : QObject(parent), m_account(std::move(account)),
-      m_rowId(std::make_shared<std::optional<platform::store::ObjectId>>(m_account->objectId()))
+      m_rowId(rowIdOf(m_account))
 {
     for (auto changed : {&Account::nameChanged, &Account::issuerIdChanged, &Account::keyIdChanged,
                          &Account::keyBlobChanged}) {

@@ -47,6 +47,11 @@ public:
     // The App Store Connect page on which API keys are made.
     static QUrl keysPageUrl();
 
+    // The stored row, also after the first save of a new account (whose object cannot learn it),
+    // so that saving again rewrites that row instead of adding another. One per account, shared
+    // by all its forms and by a running sign-in, which may outlive its form.
+    using RowId = std::shared_ptr<std::optional<platform::store::ObjectId>>;
+
 signals:
     void canSignInChanged();
     void isSigningInChanged();
@@ -56,11 +61,6 @@ signals:
     void dismissRequested();
 
 private:
-    // The stored row, also after the first save of a new account (whose object cannot learn it),
-    // so that saving again rewrites that row instead of adding another. Shared with a running
-    // sign-in, which may outlive the form.
-    using RowId = std::shared_ptr<std::optional<platform::store::ObjectId>>;
-
     // Writes the store row and, off the GUI thread, the keychain items of the tested key.
     static QFuture<void> saveAccount(const std::shared_ptr<Fennick::Account> &account, const RowId &rowId,
                                      const Fennick::Credentials &tested, const QPointer<AccountDetailsViewModel> &self);

@@ -346,6 +346,16 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(Keychain(Account::keychainService).data(QStringLiteral("blob.") + rows.first().id),
                  std::optional<QByteArray>(key.privateKeyPem));
+
+        // Opened again before the list is reloaded: "Save" rewrites the row the closed form wrote.
+        server->setDelay(0);
+        Form reopened(account);
+        QCOMPARE(reopened.signIn->text(), QStringLiteral("Save"));
+        reopened.signIn->click();
+        QVERIFY(reopened.waitForSignIn());
+        QCOMPARE(storedRows().size(), 1);
+        QCOMPARE(storedRows().first().id, rows.first().id);
+        QCOMPARE(recorder->posts(), (QStringList{StoreChange::accountAdded, StoreChange::accountUpdated}));
     }
 
     void keyWithoutAppsSavesNothing()
