@@ -11,7 +11,7 @@
 #include "support/TestHome.h"
 
 #include "FakeConnectServer.h"
-#include "Recorder.h"
+#include "ViewTestSupport.h"
 #include "TestCrypto.h"
 
 #include <QApplication>
@@ -35,7 +35,7 @@ using platform::Keychain;
 namespace {
 const QString appCategory = QStringLiteral("Vantorel.app");
 
-QList<QPointer<QFileDialog>> openedDialogs;
+QList<QPointer<QFileDialog>> &openedDialogs = testsupport::recordedKeyFileDialogs();
 
 struct StoredRow {
     QString id;
@@ -196,12 +196,6 @@ private slots:
         recorder = std::make_unique<testsupport::Recorder>();
         server = std::make_unique<fakes::FakeConnectServer>();
         Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::connect, server->baseUrl());
-        AccountDetailsView::setDefaultFileDialogFactory([](QWidget *parent) {
-            auto *dialog = new QFileDialog(parent);
-            dialog->setOption(QFileDialog::DontUseNativeDialog);
-            openedDialogs << dialog;
-            return dialog;
-        });
         QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
     }
     void cleanupTestCase()

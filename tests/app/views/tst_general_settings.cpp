@@ -5,7 +5,7 @@
 #include "support/FileAccess.h"
 #include "support/TestHome.h"
 
-#include "Recorder.h"
+#include "ViewTestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -15,7 +15,7 @@
 #include "support/TestHome.h"
 
 #include "FakeConnectServer.h"
-#include "Recorder.h"
+#include "ViewTestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,7 +39,7 @@ namespace {
 const QString emptyHint = QStringLiteral("Add an App Store Connect account\nto get started");
 const QString selectHint = QStringLiteral("Select an account");
 
-QList<QPointer<QFileDialog>> openedDialogs;
+QList<QPointer<QFileDialog>> &openedDialogs = testsupport::recordedKeyFileDialogs();
 
 platform::store::Context &viewContext()
 {
@@ -157,12 +157,6 @@ private slots:
         widget = std::make_unique<WidgetListener>();
         server = std::make_unique<fakes::FakeConnectServer>();
         Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::connect, server->baseUrl());
-        AccountDetailsView::setDefaultFileDialogFactory([](QWidget *parent) {
-            auto *dialog = new QFileDialog(parent);
-            dialog->setOption(QFileDialog::DontUseNativeDialog);
-            openedDialogs << dialog;
-            return dialog;
-        });
     }
     void cleanupTestCase()
     {

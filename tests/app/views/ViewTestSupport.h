@@ -1,15 +1,19 @@
 #pragma once
 
 #include "app/models/StoreChanges.h"
+#include "app/views/AccountDetailsView.h"
 #include "platform/Analytics.h"
 #include "platform/NotificationCenter.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <mutex>
 
+// Helpers of the view tests: what the code logs, reports and posts, key-file dialogs, screenshots.
 namespace testsupport {
 
 // What the code under test logs (any thread), reports to analytics and posts, for one test
@@ -103,6 +107,23 @@ private:
     QStringList m_posts;
     int m_observer = 0;
 };
+
+// From the first call on, every account form opens a plain Qt file dialog, kept in this list.
+inline QList<QPointer<QFileDialog>> &recordedKeyFileDialogs()
+{
+    static QList<QPointer<QFileDialog>> dialogs;
+    static const bool installed = [] {
+        Vantorel::AccountDetailsView::setDefaultFileDialogFactory([](QWidget *parent) {
+            auto *dialog = new QFileDialog(parent);
+            dialog->setOption(QFileDialog::DontUseNativeDialog);
+            dialogs << dialog;
+            return dialog;
+        });
+        return true;
+    }();
+    Q_UNUSED(installed);
+    return dialogs;
+}
 
 // Where a test leaves its screenshots: "screenshots/<name>" beside the test program.
 inline QString screenshotPath(const QString &name)
