@@ -377,8 +377,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!accounts->detailsView(), 20000);
         QCOMPARE(recorder->posts(), QStringList{StoreChange::accountAdded});
         QCOMPARE(storedNames(), QStringList{QStringLiteral("Work")});
+        // Listed again as the store has it.
+        const QList<std::shared_ptr<Account>> &listed = accounts->viewModel()->accounts();
+        QTRY_VERIFY(listed.size() == 1 && listed.first()->objectId().has_value());
         auto *list = accounts->findChild<QListView *>(QStringLiteral("accountList"));
-        QTRY_COMPARE(list->model()->rowCount(), 1);
+        QCOMPARE(list->model()->rowCount(), 1);
         QCOMPARE(list->model()->index(0, 0).data().toString(), QStringLiteral("Work"));
         QVERIFY(accounts->findChild<QToolButton *>(QStringLiteral("addAccountButton"))->isEnabled());
         QCOMPARE(accounts->findChild<QLabel *>(QStringLiteral("accountsHint"))->text(), selectHint);
