@@ -291,7 +291,8 @@ QFuture<void> MainViewModel::reloadSidebar()
     } catch (...) {
         load = QtFuture::makeExceptionalFuture<QList<AccountWithApps>>(std::current_exception());
     }
-    return platform::whenFinished(load, this, [this, started = ++d->latestLoad](const QFuture<QList<AccountWithApps>> &done) {
+    const quint64 started = ++d->latestLoad;
+    return platform::whenFinished(load, this, [this, started](const QFuture<QList<AccountWithApps>> &done) {
         if (started != d->latestLoad)
             return;
         try {
