@@ -21,6 +21,7 @@
 #include <QCollator>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThreadPool>
 #include <QUuid>
 #include <algorithm>
 
@@ -198,14 +199,21 @@ struct MainViewModel::Private {
     }
 
     // Runs on after sync() has returned; a new sync may start meanwhile.
-    void refreshIcons(const std::shared_ptr<Context> &context)
+    void refreshIcons(std::shared_ptr<Context> context)
     {
         auto downloader = std::make_shared<Fennick::IconDownloader>(context);
-        platform::whenFinished(downloader->downloadIconsAsync(), q, [this, downloader](const QFuture<bool> &done) {
+        QFuture<bool> downloaded = downloader->downloadIconsAsync();
+        platform::whenFinished(downloaded, q, [this, downloader, context = std::move(context)](const QFuture<bool> &done) mutable {
             const bool changed = done.resultCount() > 0 && done.result();
             if (changed)
                 StoreChange::post(StoreChange::dataRefreshed);
             emit q->iconRefreshFinished(changed);
+            // The sync's context goes down with every row the import touched, which takes tens of
+            // milliseconds: not on this thread.
+            QThreadPool::globalInstance()->start([downloader = std::move(downloader), context = std::move(context)]() mutable {
+                downloader.reset();
+                context.reset();
+            });
         });
     }
 };
