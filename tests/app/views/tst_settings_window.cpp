@@ -92,8 +92,8 @@ private:
     QByteArray m_received;
 };
 
-// Shows `view` and waits until the list it loads on being shown has arrived. A view must not go
-// while its list is loading: the model's continuation would find its context gone.
+// Shows `view` and waits until the list it loads on being shown has arrived, so that a test
+// works on the stored accounts and no later load replaces what it has just added.
 bool showAndLoad(QWidget *view, AccountsViewModel *model)
 {
     QSignalSpy loaded(model, &AccountsViewModel::accountsChanged);
