@@ -2,6 +2,7 @@
 
 #include "Fennick/Persistence/ManagedReview.h"
 #include "app/models/ModelSupport.h"
+#include "platform/FutureContinuation.h"
 
 
 namespace Vantorel {
@@ -78,7 +79,7 @@ QFuture<void> AccountSummaryViewModel::reload()
     const ObjectId account = d->account->objectId().value_or(ObjectId::temporary(QStringLiteral("Account")));
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [account, search = d->search](Context &context) { return fetchNewest(context, account, search); });
-    return ModelSupport::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
+    return platform::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();

@@ -3,6 +3,7 @@
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "app/models/ModelSupport.h"
+#include "platform/FutureContinuation.h"
 #include "platform/UserDefaults.h"
 
 
@@ -215,7 +216,7 @@ QFuture<void> AppSummaryViewModel::loadVersions()
 {
     QFuture<QList<StoreAppVersion>> fetched = ModelSupport::inBackgroundContext(
         [app = d->app.id](Context &context) { return fetchVersions(context, app); });
-    return ModelSupport::whenFinished(fetched, this,
+    return platform::whenFinished(fetched, this,
                                       [this](QFuture<QList<StoreAppVersion>> result) {
                                           publishVersions(result);
                                           return loadReviews();
@@ -261,7 +262,7 @@ QFuture<void> AppSummaryViewModel::loadReviews()
     // Loads are neither serialised nor cancelled: whichever finishes last sets the list.
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [query = std::move(query)](Context &context) { return fetchReviews(context, query); });
-    return ModelSupport::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
+    return platform::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();

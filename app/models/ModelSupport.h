@@ -4,11 +4,9 @@
 #include "app/models/ReviewList.h"
 #include "app/models/StoreChanges.h"
 
-#include <QCoreApplication>
 #include <QFuture>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <exception>
@@ -33,29 +31,6 @@ auto inBackgroundContext(F block) -> QFuture<std::invoke_result_t<F &, platform:
     } catch (...) {
         return QtFuture::makeExceptionalFuture<Result>(std::current_exception());
     }
-}
-
-// Calls `handler(future)` on the GUI thread once `future` has finished, unless `receiver` is gone
-// by then; the returned future finishes after the handler. Use this rather than
-// future.then(receiver, ...): Qt 6.4 asserts (and in release builds races) when the receiver of
-// such a continuation is destroyed before the work ends, which is what happens to every model
-// whose view closes during a load. Here the continuation's context is the application object,
-// and the receiver is checked on its own thread.
-template <class T, class F>
-auto whenFinished(QFuture<T> future, QObject *receiver, F handler)
-{
-    using Result = std::invoke_result_t<F &, QFuture<T> &>;
-    return future.then(QCoreApplication::instance(),
-                       [receiver = QPointer<QObject>(receiver), handler = std::move(handler)](
-                           QFuture<T> finished) mutable -> Result {
-                           if (!receiver) {
-                               if constexpr (std::is_void_v<Result>)
-                                   return;
-                               else
-                                   return Result();
-                           }
-                           return handler(finished);
-                       });
 }
 
 // Reports the failure under `name`, then logs `message` (holding %1 for the error's text) at
