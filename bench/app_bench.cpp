@@ -18,6 +18,7 @@
 
 #include "FakeConnectServer.h"
 #include "FakeLookupServer.h"
+#include "ReviewText.h"
 
 #include <QApplication>
 #include <QDir>
@@ -149,13 +150,6 @@ Bench buildStore()
         }
         exec(QStringLiteral("COMMIT"));
 
-        static const QStringList words = {
-            QStringLiteral("great"), QStringLiteral("app"), QStringLiteral("love"), QStringLiteral("the"),
-            QStringLiteral("new"), QStringLiteral("update"), QStringLiteral("but"), QStringLiteral("it"),
-            QStringLiteral("keeps"), QStringLiteral("asking"), QStringLiteral("for"), QStringLiteral("login"),
-            QStringLiteral("très"), QStringLiteral("bien"), QStringLiteral("café"), QStringLiteral("Überall"),
-            QStringLiteral("schnell"), QStringLiteral("please"), QStringLiteral("add"), QStringLiteral("dark"),
-            QStringLiteral("mode"), QStringLiteral("sync"), QStringLiteral("works"), QStringLiteral("fine")};
         QRandomGenerator random(20240102);
         const qint64 start = QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
         q.prepare(QStringLiteral(
@@ -169,16 +163,8 @@ Bench buildStore()
             // The first 20,000 go to the big app, the rest round the other 59.
             const qsizetype app = i < bigAppReviews ? 0 : 1 + (i - bigAppReviews) % (apps.size() - 1);
             const qint64 version = versions[app][random.bounded(versionsPerApp)];
-            QStringList title, body;
-            for (int w = 0; w < 4; ++w)
-                title.append(words[random.bounded(int(words.size()))]);
-            const int length = 20 + random.bounded(20);
-            for (int w = 0; w < length; ++w)
-                body.append(words[random.bounded(int(words.size()))]);
-            if (random.bounded(100) == 0)
-                body.insert(random.bounded(int(body.size())), QStringLiteral("CRASHES"));
-            const QString titleText = title.join(QLatin1Char(' '));
-            const QString bodyText = body.join(QLatin1Char(' '));
+            QString titleText, bodyText;
+            bench::makeReviewText(random, &titleText, &bodyText);
             const bool answered = random.bounded(3) == 0;
             q.addBindValue(QStringLiteral("review-%1").arg(i));
             q.addBindValue(now);
