@@ -415,7 +415,7 @@ FakeConnectServer::FakeConnectServer(quint16 port) : d(std::make_unique<State>()
 
 FakeConnectServer::~FakeConnectServer()
 {
-    stopOnLoopback(d->server, d->thread);
+    stopOnLoopback(d->server, d->thread, quint16(d->port));
 }
 
 QString FakeConnectServer::baseUrl() const

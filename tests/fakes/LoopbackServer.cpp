@@ -2,7 +2,11 @@
 
 #include <httplib.h>
 
+#include <QDir>
+
+#include <arpa/inet.h>
 #include <chrono>
+#include <netinet/in.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -30,9 +34,25 @@ int startOnLoopback(httplib::Server &server, std::thread &thread, quint16 port, 
     return bound;
 }
 
-void stopOnLoopback(httplib::Server &server, std::thread &thread)
+void stopOnLoopback(httplib::Server &server, std::thread &thread, quint16 port)
 {
     server.stop();
+    // The server's end of each connection to it: bound to its port on loopback, with a peer.
+    // Shutting it down makes the worker that waits on it see the end at once.
+    QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &name : descriptors.entryList(QDir::Files | QDir::System)) {
+        bool isNumber = false;
+        const int fd = name.toInt(&isNumber);
+        sockaddr_in local{};
+        sockaddr_in peer{};
+        socklen_t localLength = sizeof local;
+        socklen_t peerLength = sizeof peer;
+        if (isNumber && ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0
+            && local.sin_family == AF_INET && ntohs(local.sin_port) == port
+            && local.sin_addr.s_addr == htonl(INADDR_LOOPBACK)
+            && ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0)
+            ::shutdown(fd, SHUT_RDWR);
+    }
     thread.join();
 }
 
