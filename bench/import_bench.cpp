@@ -72,14 +72,16 @@ void runOnce(const char *label, platform::store::Container &container, fakes::Fa
     const double nominalMs = double(delayMs) * (1 + 1 + versions);
 
     int opened = 0;
+    int prepared = 0;
     for (const fakes::RecordedRequest &request : server.requests()) {
+        prepared += request.fromPrepared ? 1 : 0;
         if (!portsSeen.contains(request.clientPort)) {
             portsSeen.insert(request.clientPort);
             ++opened;
         }
     }
-    std::printf("%s import: wall %.0f ms, %d requests (%d refused), new reviews %d\n", label, wallMs,
-                server.requestCount(), server.rejectedCount(), newReviews);
+    std::printf("%s import: wall %.0f ms, %d requests (%d refused, %d answered from prepared replies), new reviews %d\n",
+                label, wallMs, server.requestCount(), server.rejectedCount(), prepared, newReviews);
     std::printf("  critical path measured by the server %.1f ms (the delays alone: %d ms x (1 + 1 + %d) = %.0f ms)\n",
                 criticalMs, delayMs, versions, nominalMs);
     std::printf("  wall / critical path %.2f (target for the unchanged import: at most %.1f)\n", wallMs / criticalMs,

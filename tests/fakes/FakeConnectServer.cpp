@@ -379,7 +379,7 @@ struct FakeConnectServer::State {
 
     // A kept reply to a GET, else a new one, kept unless the data changed since `seen`.
     Reply answer(const QByteArray &method, const QByteArray &target, const QString &issuer, const QByteArray &body,
-                 const Issuers &issuersCopy, const QList<FakeApp> &appsCopy, quint64 seen)
+                 const Issuers &issuersCopy, const QList<FakeApp> &appsCopy, quint64 seen, bool *fromPrepared)
     {
         if (method != "GET")
             return build(method, target, issuer, body, issuersCopy, appsCopy);
@@ -387,7 +387,8 @@ struct FakeConnectServer::State {
         {
             const std::lock_guard lock(mutex);
             const auto found = prepared.constFind(key);
-            if (found != prepared.constEnd())
+            *fromPrepared = found != prepared.constEnd();
+            if (*fromPrepared)
                 return *found;
         }
         Reply reply = build(method, target, issuer, body, issuersCopy, appsCopy);
@@ -419,7 +420,7 @@ struct FakeConnectServer::State {
         const QByteArray rawPath = question < 0 ? target : target.left(question);
 
         RecordedRequest record{QByteArray::fromStdString(request.method), target, rawPath,
-                               QByteArray::fromStdString(request.body), false, {}, {}, {}, request.remote_port, {}};
+                               QByteArray::fromStdString(request.body), false, {}, {}, {}, request.remote_port, false, {}};
         Issuers issuersCopy;
         QList<FakeApp> appsCopy;
         Override override;
@@ -444,7 +445,7 @@ struct FakeConnectServer::State {
         if (issuer) {
             record.issuer = *issuer;
             record.appId = appOf(rawPath.split('/'), appsCopy);
-            reply = answer(record.method, target, *issuer, record.body, issuersCopy, appsCopy, seen);
+            reply = answer(record.method, target, *issuer, record.body, issuersCopy, appsCopy, seen, &record.fromPrepared);
             delay += override.delayMs;
         } else {
             override = {};

@@ -71,6 +71,7 @@ struct RecordedRequest {
     QString issuer;     // of an accepted token
     QString appId;      // the app a version or review list belongs to; empty for the app list
     int clientPort = 0;  // tells the client's connections apart
+    bool fromPrepared = false;  // answered with a reply built before
     std::chrono::nanoseconds handlingTime{0};  // from the request read to the reply handed over
 };
 
