@@ -110,6 +110,44 @@ private slots:
         });
     }
 
+    void aSaveWritesOnlyWhatChangedInItsContext()
+    {
+        auto container = open();
+        auto stale = container->newBackgroundContext();
+        const ObjectId appId = stale->performAndWait([](Context &c) {
+            auto *account = c.insert<ManagedAccount>();
+            auto *app = c.insert<ManagedApp>();
+            app->setName(QStringLiteral("old name"));
+            app->setIdentifier(QStringLiteral("id-1"));
+            app->setAccount(account);
+            c.save();
+            return app->objectId();
+        });
+        // Another context (or process) changes other attributes of the row meanwhile.
+        auto other = container->newBackgroundContext();
+        other->performAndWait([&](Context &c) {
+            auto *app = c.existingObject<ManagedApp>(appId);
+            app->setIsHidden(true);
+            app->setHasSyncedOnce(true);
+            app->setIdentifier(QStringLiteral("id-2"));
+            c.save();
+        });
+        // The first context still holds its older copy and changes the name alone.
+        stale->performAndWait([&](Context &c) {
+            auto *app = c.existingObject<ManagedApp>(appId);
+            QVERIFY(!app->isHidden());  // not read again
+            app->setName(QStringLiteral("new name"));
+            c.save();
+        });
+        other->performAndWait([&](Context &c) {
+            const auto rows = c.fetchRowValues(ManagedApp::fetchRequest(),
+                                               {QStringLiteral("name"), QStringLiteral("isHidden"),
+                                                QStringLiteral("hasSyncedOnce"), QStringLiteral("identifier")});
+            QCOMPARE(rows.size(), 1);
+            QCOMPARE(rows[0].second, (QVariantList{QStringLiteral("new name"), true, true, QStringLiteral("id-2")}));
+        });
+    }
+
     void afterAFailedSaveTheNextSaveCarriesNothingOfIt()
     {
         auto container = open();
