@@ -1,5 +1,6 @@
 // Descriptions and relationship accessors of the four entities. The attribute lists follow the
-// order of each class's Attribute enumeration, which the accessors index by.
+// order of each class's Attribute enumeration, which the accessors index by. Within its parent,
+// an app, a version or a review is one row per server identifier.
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
@@ -11,6 +12,7 @@ using platform::store::Attribute;
 using platform::store::AttributeType;
 using platform::store::EntityDescription;
 using platform::store::Relationship;
+using platform::store::UniqueConstraint;
 
 namespace {
 Relationship owner(const char *name, const char *target)
@@ -34,7 +36,8 @@ EntityDescription ManagedAccount::description()
              attribute("keyId", AttributeType::String), attribute("name", AttributeType::String),
              attribute("timestamp", AttributeType::Date)},
             {children("apps", "App", "account")},
-            [] { return new ManagedAccount; }};
+            [] { return new ManagedAccount; },
+            std::nullopt};
 }
 
 QList<ManagedApp *> ManagedAccount::apps() const
@@ -49,7 +52,8 @@ EntityDescription ManagedApp::description()
              attribute("isHidden", AttributeType::Bool), attribute("name", AttributeType::String),
              attribute("timestamp", AttributeType::Date)},
             {owner("account", "Account"), children("versions", "AppVersion", "app")},
-            [] { return new ManagedApp; }};
+            [] { return new ManagedApp; },
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("account")}};
 }
 
 ManagedAccount *ManagedApp::account() const
@@ -73,7 +77,8 @@ EntityDescription ManagedAppVersion::description()
             {attribute("identifier", AttributeType::String, true), attribute("timestamp", AttributeType::Date),
              attribute("version", AttributeType::String)},
             {owner("account", "Account"), owner("app", "App"), children("reviews", "Review", "version")},
-            [] { return new ManagedAppVersion; }};
+            [] { return new ManagedAppVersion; },
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("app")}};
 }
 
 ManagedAccount *ManagedAppVersion::account() const
@@ -112,7 +117,8 @@ EntityDescription ManagedReview::description()
              attribute("timestamp", AttributeType::Date), attribute("title", AttributeType::String, false, true),
              attribute("translatedBody", AttributeType::String), attribute("translatedTitle", AttributeType::String)},
             {owner("account", "Account"), owner("app", "App"), owner("version", "AppVersion")},
-            [] { return new ManagedReview; }};
+            [] { return new ManagedReview; },
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("version")}};
 }
 
 ManagedAccount *ManagedReview::account() const

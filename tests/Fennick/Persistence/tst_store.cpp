@@ -4,6 +4,7 @@
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/StoreModel.h"
 #include "platform/store/Container.h"
+#include "platform/store/Migration.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -657,10 +658,11 @@ private slots:
         }
         // A later schema migrates the file; an older program refuses a newer file.
         auto model = std::make_shared<Model>(*storeModel());
-        model->version = 2;
+        model->version = storeModel()->version + 1;
         bool migrated = false;
-        model->migrations.append({1, [&](QSqlDatabase &db) {
-                                      migrated = QSqlQuery(db).exec(QStringLiteral("CREATE TABLE extra (x INTEGER)"));
+        model->migrations.append({storeModel()->version, [&](MigrationStep &step) {
+                                      step.exec(QStringLiteral("CREATE TABLE extra (x INTEGER)"));
+                                      migrated = true;
                                   }});
         {
             Container upgraded(QStringLiteral("Vantorel"), model, path());
