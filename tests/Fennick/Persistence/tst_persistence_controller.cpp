@@ -147,7 +147,7 @@ private slots:
         QTest::addColumn<QString>("locked");  // relative to the group folder
         QTest::addColumn<QString>("reason");
         QTest::newRow("folder without a store") << false << QString() << QStringLiteral("unable to open database file");
-        QTest::newRow("folder with a store") << true << QString() << QStringLiteral("unable to open database file");
+        QTest::newRow("folder with a store") << true << QString() << QStringLiteral("readonly database");
         QTest::newRow("store file") << true << QStringLiteral("Vantorel.sqlite") << QStringLiteral("readonly database");
     }
 
