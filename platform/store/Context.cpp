@@ -594,6 +594,8 @@ QList<ManagedObject *> Context::relatedObjects(const ManagedObject *owner, int i
     QSet<const ManagedObject *> listed;
     for (const ObjectId &id : owner->m_toManyCache.value(index)) {
         ManagedObject *child = m_objects.value(id);
+        if (child && child->m_isFault)
+            fulfil(child);
         if (child && !child->isDeleted() && child->m_toOne[inverse] == owner->m_id) {
             result.append(child);
             listed.insert(child);

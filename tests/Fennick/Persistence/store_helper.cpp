@@ -12,6 +12,7 @@
 #include <QDir>
 #include <cstdio>
 #include <grp.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace Fennick;
@@ -23,6 +24,7 @@ int main(int argc, char **argv)
         constexpr uid_t nobody = 65534;
         if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(nobody) != 0)
             return 70;
+        prctl(PR_SET_DUMPABLE, 1);  // the leak checker of sanitizer builds inspects the process
     }
     QStandardPaths::setTestModeEnabled(true);  // the same folders as the test that started us
     QCoreApplication app(argc, argv);
