@@ -365,8 +365,11 @@ void applyChanges(Context &c, const ServerList<typename Level::Item> &server, Le
                     level.update(*row, *item, parent);
             }
         });
-        // The rows of this level are not needed by the next one.
-        c.releaseUnusedObjects();
+        // A first import brings tens of thousands of rows, which later levels do not need:
+        // once many are loaded, those of earlier levels are let go.
+        constexpr qsizetype manyLoadedRows = 5000;
+        if (c.loadedObjectCount() > manyLoadedRows)
+            c.releaseUnusedObjects();
     } catch (...) {
         c.rollback();
         throw;

@@ -1,6 +1,7 @@
 // Descriptions and relationship accessors of the four entities. The attribute lists follow the
 // order of each class's Attribute enumeration, which the accessors index by. Within its parent,
-// an app, a version or a review is one row per server identifier.
+// an app, a version or a review is one row per server identifier; the index that holds them to
+// it also serves look-ups by identifier alone.
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
@@ -48,7 +49,7 @@ QList<ManagedApp *> ManagedAccount::apps() const
 EntityDescription ManagedApp::description()
 {
     return {QString::fromLatin1(entityName),
-            {attribute("hasSyncedOnce", AttributeType::Bool), attribute("identifier", AttributeType::String, true),
+            {attribute("hasSyncedOnce", AttributeType::Bool), attribute("identifier", AttributeType::String),
              attribute("isHidden", AttributeType::Bool), attribute("name", AttributeType::String),
              attribute("timestamp", AttributeType::Date)},
             {owner("account", "Account"), children("versions", "AppVersion", "app")},
@@ -74,7 +75,7 @@ QList<ManagedAppVersion *> ManagedApp::versions() const
 EntityDescription ManagedAppVersion::description()
 {
     return {QString::fromLatin1(entityName),
-            {attribute("identifier", AttributeType::String, true), attribute("timestamp", AttributeType::Date),
+            {attribute("identifier", AttributeType::String), attribute("timestamp", AttributeType::Date),
              attribute("version", AttributeType::String)},
             {owner("account", "Account"), owner("app", "App"), children("reviews", "Review", "version")},
             [] { return new ManagedAppVersion; },
@@ -110,7 +111,7 @@ EntityDescription ManagedReview::description()
 {
     return {QString::fromLatin1(entityName),
             {attribute("body", AttributeType::String, false, true), attribute("created", AttributeType::Date, true),
-             attribute("identifier", AttributeType::String, true), attribute("isNew", AttributeType::Bool),
+             attribute("identifier", AttributeType::String), attribute("isNew", AttributeType::Bool),
              attribute("language", AttributeType::String), attribute("nickname", AttributeType::String),
              attribute("rating", AttributeType::Int64, true), attribute("responseIdentifier", AttributeType::String, true),
              attribute("responseText", AttributeType::String), attribute("territory", AttributeType::String),

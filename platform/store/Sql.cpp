@@ -153,10 +153,11 @@ QStringList createIndexes(const EntityDescription &entity)
     }
     if (entity.unique) {
         // SQLite's unique indexes hold NULLs apart: rows without the value or the owner may repeat.
+        // The value comes first, so that the index also finds rows by the value alone.
         statements.append(QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3, %4)")
                               .arg(quoted(entity.name + QStringLiteral("_unique_") + entity.unique->attribute),
-                                   table(entity.name), relationshipColumn(entity.unique->within),
-                                   column(entity.unique->attribute)));
+                                   table(entity.name), column(entity.unique->attribute),
+                                   relationshipColumn(entity.unique->within)));
     }
     return statements;
 }
