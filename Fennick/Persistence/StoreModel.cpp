@@ -16,8 +16,8 @@ std::shared_ptr<const platform::store::Model> storeModel()
         // Owners first: the store writes new rows in this order.
         built->entities = {ManagedAccount::description(), ManagedApp::description(),
                            ManagedAppVersion::description(), ManagedReview::description()};
-        // 1 to 2: keys are never given twice; one row per identifier under each parent.
-        built->migrations = {{1, [](platform::store::MigrationStep &step) { step.rebuildTables(); }}};
+        // 1 to 2: one row per identifier under each parent.
+        built->migrations = {{1, [](platform::store::MigrationStep &step) { step.updateIndexes(); }}};
         return built;
     }();
     return model;

@@ -103,6 +103,26 @@ void migrate(QSqlDatabase &db, int version, const Model &model, const QString &p
     }
 }
 
+// Files written before the store kept its keys get the keys table. The keys of rows deleted
+// before are lost, so numbering goes on well above the highest key left: a row deleted just
+// before (the newest account, say, whose keychain items stay behind) does not pass its key on.
+void keepKeys(QSqlQuery &query, const Model &model, const std::function<void(const QString &)> &exec)
+{
+    exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = '%1'").arg(sql::keysTable));
+    const bool kept = query.next() && query.value(0).toInt() == 1;
+    query.finish();
+    if (kept)
+        return;
+    constexpr qint64 keysLeftForDeletedRows = 1000;
+    exec(QStringLiteral("CREATE TABLE %1 (entity TEXT PRIMARY KEY, highest INTEGER NOT NULL)").arg(sql::keysTable));
+    for (const EntityDescription &entity : model.entities) {
+        exec(QStringLiteral("INSERT INTO %1 (entity, highest) SELECT '%2', IFNULL(MAX(pk), 0) + %3 FROM %4")
+                 .arg(sql::keysTable, entity.name)
+                 .arg(keysLeftForDeletedRows)
+                 .arg(sql::table(entity.name)));
+    }
+}
+
 // Creates or migrates the schema and returns the store's UUID. A file that is not a store of
 // ours, or of a newer schema, or that cannot be written, is refused before anything is written
 // to it.
@@ -136,7 +156,7 @@ QUuid prepareFileOnce(const QString &path, const Model &model, const QString &na
             // SQLite opens a file it may not write read-only, without a word.
             if (sqlite3_db_readonly(sql::handle(db), "main") == 1)
                 throw sql::readOnlyError(path);
-            // Rebuilding tables must not cascade into their children.
+            // A migration's deletes must not cascade behind its back.
             exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
             exec(QStringLiteral("PRAGMA journal_mode = WAL"));
             const bool wal = query.next() && query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) == 0;
@@ -157,6 +177,7 @@ QUuid prepareFileOnce(const QString &path, const Model &model, const QString &na
             } else {
                 storeId = state.storeId;
                 migrate(db, state.version, model, path);
+                keepKeys(query, model, exec);
             }
             if (state.version != model.version)
                 exec(QStringLiteral("PRAGMA user_version = %1").arg(model.version));

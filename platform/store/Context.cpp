@@ -819,8 +819,20 @@ QVariant Context::storedKey(const ObjectId &target, const QHash<ObjectId, qint64
     return target.key();
 }
 
+// The first key to give to new rows of `entity` in this save: above every key given before.
+qint64 Context::nextKey(const EntityDescription &entity)
+{
+    Rows rows = run(QStringLiteral("SELECT MAX(IFNULL((SELECT MAX(pk) FROM %1), 0), "
+                                   "IFNULL((SELECT highest FROM %2 WHERE entity = ?), 0))")
+                        .arg(sql::table(entity.name), sql::keysTable),
+                    {entity.name}, StoreError::SaveFailed);
+    const qint64 highest = rows.query.next() ? rows.query.value(0).toLongLong() : 0;
+    rows.query.finish();
+    return highest + 1;
+}
+
 // Writes the inserted objects whole, owners before the rows that point at them, and returns the
-// key each one got.
+// key each one got. The highest key given is kept for every entity.
 QHash<ObjectId, qint64> Context::insertRows()
 {
     QHash<ObjectId, qint64> newKeys;
@@ -829,8 +841,11 @@ QHash<ObjectId, qint64> Context::insertRows()
     std::stable_sort(inserts.begin(), inserts.end(), [](const ManagedObject *a, const ManagedObject *b) {
         return a->m_entity < b->m_entity;
     });
-    for (ManagedObject *object : std::as_const(inserts)) {
-        const EntityDescription &entity = *object->m_entity;
+    for (qsizetype first = 0; first < inserts.size();) {
+        const EntityDescription &entity = *inserts[first]->m_entity;
+        qsizetype end = first;
+        while (end < inserts.size() && inserts[end]->m_entity == &entity)
+            ++end;
         auto it = m_connection->inserts.find(entity.name);
         if (it == m_connection->inserts.end()) {
             QSqlQuery query(m_connection->db);
@@ -839,13 +854,23 @@ QHash<ObjectId, qint64> Context::insertRows()
             it = m_connection->inserts.insert(entity.name, std::move(query));
         }
         QSqlQuery &query = *it;
-        int position = 0;
-        sql::bindRow(entity, object->m_values, sql::allColumns, query, position);
-        for (const ObjectId &target : std::as_const(object->m_toOne))
-            query.bindValue(position++, storedKey(target, newKeys));
-        if (!query.exec())
-            throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
-        newKeys.insert(object->m_id, query.lastInsertId().toLongLong());
+        qint64 key = nextKey(entity);
+        for (qsizetype i = first; i < end; ++i, ++key) {
+            const ManagedObject *object = inserts[i];
+            int position = 0;
+            query.bindValue(position++, key);
+            sql::bindRow(entity, object->m_values, sql::allColumns, query, position);
+            for (const ObjectId &target : std::as_const(object->m_toOne))
+                query.bindValue(position++, storedKey(target, newKeys));
+            if (!query.exec())
+                throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
+            newKeys.insert(object->m_id, key);
+        }
+        run(QStringLiteral("INSERT INTO %1 (entity, highest) VALUES (?, ?) "
+                           "ON CONFLICT (entity) DO UPDATE SET highest = excluded.highest")
+                .arg(sql::keysTable),
+            {entity.name, key - 1}, StoreError::SaveFailed);
+        first = end;
     }
     return newKeys;
 }

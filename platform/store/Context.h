@@ -161,6 +161,7 @@ private:
     void abandonWriting();
     void finishWriting();
     QList<ObjectId> deleteRows();
+    qint64 nextKey(const EntityDescription &entity);
     QHash<ObjectId, qint64> insertRows();
     void updateRows(const QHash<ObjectId, qint64> &newKeys);
     QVariant storedKey(const ObjectId &target, const QHash<ObjectId, qint64> &newKeys) const;

@@ -4,21 +4,8 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSet>
 
 namespace platform::store {
-
-namespace {
-// Keys of rows deleted before the store remembered its highest key are lost; numbering goes on
-// this far above the highest row left, so that a row deleted just before the upgrade (the newest
-// account, say, whose keychain items stay behind) does not give its key to the next one.
-constexpr qint64 keysLeftForDeletedRows = 1000;
-
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
-}  // namespace
 
 MigrationStep::MigrationStep(QSqlDatabase &db, const Model &model, QString path)
     : m_db(db), m_model(model), m_path(std::move(path))
@@ -38,10 +25,11 @@ void MigrationStep::foldDuplicates(const EntityDescription &entity)
     const QString value = sql::column(entity.unique->attribute);
     const QString table = sql::table(entity.name);
     exec(QStringLiteral("CREATE TEMP TABLE fold (old INTEGER PRIMARY KEY, keep INTEGER NOT NULL)"));
-    exec(QStringLiteral("INSERT INTO fold SELECT pk, (SELECT MIN(k.pk) FROM %1 k WHERE k.%2 = e.%2 AND k.%3 = e.%3) "
-                        "FROM %1 e WHERE e.%2 IS NOT NULL AND e.%3 IS NOT NULL")
+    exec(QStringLiteral("INSERT INTO fold SELECT e.pk, g.keep FROM %1 e JOIN "
+                        "(SELECT %2 AS owner, %3 AS value, MIN(pk) AS keep FROM %1 "
+                        "WHERE %2 IS NOT NULL AND %3 IS NOT NULL GROUP BY %2, %3 HAVING COUNT(*) > 1) g "
+                        "ON e.%2 = g.owner AND e.%3 = g.value WHERE e.pk <> g.keep")
              .arg(table, owner, value));
-    exec(QStringLiteral("DELETE FROM fold WHERE old = keep"));
     for (const EntityDescription &child : m_model.entities) {
         for (const Relationship *relationship : child.toOneRelationships()) {
             if (relationship->target != entity.name)
@@ -56,46 +44,34 @@ void MigrationStep::foldDuplicates(const EntityDescription &entity)
     exec(QStringLiteral("DROP TABLE fold"));
 }
 
-void MigrationStep::rebuildTables()
+void MigrationStep::updateIndexes()
 {
     for (const EntityDescription &entity : m_model.entities) {
         if (entity.unique)
             foldDuplicates(entity);
     }
     for (const EntityDescription &entity : m_model.entities) {
-        // The columns the old table and the new layout share carry over.
-        QSet<QString> existing;
+        QStringList existing;
         {
             QSqlQuery query(m_db);
-            if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(sql::table(entity.name))))
-                throw sql::queryError(StoreError::IncompatibleSchema, QStringLiteral("PRAGMA table_info"), query.lastError());
+            const QString statement =
+                QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = '%1' AND sql IS NOT NULL")
+                    .arg(entity.name);
+            if (!query.exec(statement))
+                throw sql::queryError(StoreError::IncompatibleSchema, statement, query.lastError());
             while (query.next())
-                existing.insert(query.value(1).toString());
+                existing.append(query.value(0).toString());
         }
-        const QString rebuilt = entity.name + QStringLiteral("__rebuilt");
-        exec(sql::createTable(entity, rebuilt));
-        if (!existing.isEmpty()) {
-            QStringList columns;
-            QSqlQuery query(m_db);
-            if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(rebuilt))))
-                throw sql::queryError(StoreError::IncompatibleSchema, QStringLiteral("PRAGMA table_info"), query.lastError());
-            while (query.next()) {
-                if (existing.contains(query.value(1).toString()))
-                    columns.append(quoted(query.value(1).toString()));
-            }
-            query.finish();
-            const QString list = columns.join(QStringLiteral(", "));
-            exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(quoted(rebuilt), list, sql::table(entity.name)));
-            exec(QStringLiteral("DROP TABLE %1").arg(sql::table(entity.name)));
+        QStringList wanted;
+        for (const sql::Index &index : sql::indexes(entity)) {
+            wanted.append(index.name);
+            if (!existing.contains(index.name))
+                exec(index.statement);
         }
-        exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(rebuilt), sql::table(entity.name)));
-        for (const QString &statement : sql::createIndexes(entity))
-            exec(statement);
-        exec(QStringLiteral("DELETE FROM sqlite_sequence WHERE name = '%1'").arg(entity.name));
-        exec(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT '%1', IFNULL(MAX(pk), 0) + %2 FROM %3")
-                 .arg(entity.name)
-                 .arg(keysLeftForDeletedRows)
-                 .arg(sql::table(entity.name)));
+        for (const QString &name : std::as_const(existing)) {
+            if (!wanted.contains(name))
+                exec(QStringLiteral("DROP INDEX %1").arg(sql::table(name)));
+        }
     }
     // Every relationship still names a row.
     QSqlQuery check(m_db);

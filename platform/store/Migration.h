@@ -19,12 +19,11 @@ public:
 
     // Runs one statement.
     void exec(const QString &statement);
-    // Rebuilds every table of the model to its current layout (columns, keys that are never
-    // given twice, indexes and unique constraints), keeping every row with its key. Rows that a
-    // unique constraint forbids are folded into the oldest row (the lowest key) of their
-    // identifier first: their children move to it and they go. The tables are rebuilt owners
-    // first, so children moved by one fold are folded in turn.
-    void rebuildTables();
+    // Brings the indexes of every table to the model: indexes the model no longer names go and
+    // missing ones are made. Rows that a new unique constraint forbids are first folded into the
+    // oldest row (the lowest key) of their value: their children move to it and they go. Owners
+    // are folded first, so children moved by one fold are folded in turn.
+    void updateIndexes();
 
 private:
     void foldDuplicates(const EntityDescription &entity);

@@ -116,11 +116,11 @@ QString unindexed(const QString &column)
     return QLatin1Char('+') + column;
 }
 
-QString createTable(const EntityDescription &entity, const QString &name)
+QString createTable(const EntityDescription &entity)
 {
-    // AUTOINCREMENT: a key is never given twice, also after the newest row was deleted, so an
-    // object URI always names the same row.
-    QStringList columns{QStringLiteral("pk INTEGER PRIMARY KEY AUTOINCREMENT")};
+    // The keys are given by the store (see keysTable), never reused: no AUTOINCREMENT, whose
+    // bookkeeping costs a write per inserted row.
+    QStringList columns{QStringLiteral("pk INTEGER PRIMARY KEY")};
     for (const Attribute &attribute : entity.attributes)
         columns.append(column(attribute.name) + QLatin1Char(' ') + sqlType(attribute.type));
     for (const Attribute &attribute : entity.attributes) {
@@ -131,43 +131,44 @@ QString createTable(const EntityDescription &entity, const QString &name)
         columns.append(QStringLiteral("%1 INTEGER REFERENCES %2(pk) ON DELETE CASCADE")
                            .arg(relationshipColumn(relationship->name), table(relationship->target)));
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(name), columns.join(QStringLiteral(", ")));
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table(entity.name), columns.join(QStringLiteral(", ")));
 }
 
-QStringList createIndexes(const EntityDescription &entity)
+QList<Index> indexes(const EntityDescription &entity)
 {
-    QStringList statements;
+    QList<Index> result;
     for (const Attribute &attribute : entity.attributes) {
         if (attribute.indexed) {
-            statements.append(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
-                                  .arg(quoted(entity.name + QLatin1Char('_') + attribute.name), table(entity.name),
-                                       column(attribute.name)));
+            const QString name = entity.name + QLatin1Char('_') + attribute.name;
+            result.append({name, QStringLiteral("CREATE INDEX %1 ON %2(%3)")
+                                     .arg(quoted(name), table(entity.name), column(attribute.name))});
         }
     }
     for (const Relationship *relationship : entity.toOneRelationships()) {
         if (relationship->indexed) {
-            statements.append(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
-                                  .arg(quoted(entity.name + QLatin1Char('_') + relationship->name), table(entity.name),
-                                       relationshipColumn(relationship->name)));
+            const QString name = entity.name + QLatin1Char('_') + relationship->name;
+            result.append({name, QStringLiteral("CREATE INDEX %1 ON %2(%3)")
+                                     .arg(quoted(name), table(entity.name), relationshipColumn(relationship->name))});
         }
     }
     if (entity.unique) {
         // SQLite's unique indexes hold NULLs apart: rows without the value or the owner may repeat.
         // The value comes first, so that the index also finds rows by the value alone.
-        statements.append(QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3, %4)")
-                              .arg(quoted(entity.name + QStringLiteral("_unique_") + entity.unique->attribute),
-                                   table(entity.name), column(entity.unique->attribute),
-                                   relationshipColumn(entity.unique->within)));
+        const QString name = entity.name + QStringLiteral("_unique_") + entity.unique->attribute;
+        result.append({name, QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3, %4)")
+                                 .arg(quoted(name), table(entity.name), column(entity.unique->attribute),
+                                      relationshipColumn(entity.unique->within))});
     }
-    return statements;
+    return result;
 }
 
 QStringList createSchema(const Model &model)
 {
-    QStringList statements;
+    QStringList statements{QStringLiteral("CREATE TABLE %1 (entity TEXT PRIMARY KEY, highest INTEGER NOT NULL)").arg(keysTable)};
     for (const EntityDescription &entity : model.entities) {
-        statements.append(createTable(entity, entity.name));
-        statements.append(createIndexes(entity));
+        statements.append(createTable(entity));
+        for (const Index &index : indexes(entity))
+            statements.append(index.statement);
     }
     return statements;
 }
@@ -184,7 +185,7 @@ QString selectRows(const EntityDescription &entity)
 
 QString insertRow(const EntityDescription &entity)
 {
-    const QStringList columns = writtenColumns(entity);
+    const QStringList columns = QStringList{QStringLiteral("pk")} + writtenColumns(entity);
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
         .arg(table(entity.name), columns.join(QStringLiteral(", ")),
              QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));

@@ -34,11 +34,21 @@ QString relationshipColumn(const QString &relationship);
 // through an index then costs several times a plain read of the table.
 QString unindexed(const QString &column);
 
+// The highest key each entity has given, so that no key is given twice, also after the newest
+// rows were deleted: the next key is one above both this and the highest key in the table.
+inline const QString keysTable = QStringLiteral("store_keys");
+
+struct Index {
+    QString name;
+    QString statement;
+};
+
+// Every table and index of the model, and the keys table.
 QStringList createSchema(const Model &model);
-// The table of `entity` under the name `table`, and its indexes.
-QString createTable(const EntityDescription &entity, const QString &table);
-QStringList createIndexes(const EntityDescription &entity);
+QString createTable(const EntityDescription &entity);
+QList<Index> indexes(const EntityDescription &entity);
 QString selectRows(const EntityDescription &entity);
+// Binds the key first, then as bindRow() does.
 QString insertRow(const EntityDescription &entity);
 // Sets the columns of the attributes and relationships in `columns` of the row with the last
 // bound key.
