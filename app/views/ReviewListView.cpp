@@ -1,0 +1,337 @@
+#include "app/views/ReviewListView.h"
+
+#include "Fennick/Records/StoreReview.h"
+#include "app/models/ReviewListModel.h"
+#include "app/models/ReviewResponder.h"
+#include "app/views/ResponseEditorDialog.h"
+#include "app/views/ReviewCardDelegate.h"
+#include "app/views/ReviewView.h"
+#include "platform/UserDefaults.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QScrollBar>
+
+namespace Vantorel {
+
+using Fennick::StoreReview;
+using platform::store::ObjectId;
+
+namespace {
+// Cards are never shorter than this; it bounds how many rows one screen can show.
+constexpr int smallestCard = 80;
+}  // namespace
+
+ReviewListView::ReviewListView(QWidget *parent)
+    : QListView(parent),
+      m_model(new ReviewListModel(this)),
+      m_delegate(new ReviewCardDelegate(this)),
+      m_seen(&ReviewResponder::markSeen)
+{
+    setObjectName(QStringLiteral("reviewList"));
+    m_enableTranslation = readEnableTranslation();
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    verticalScrollBar()->setSingleStep(40);
+    setWordWrap(true);
+    setResizeMode(QListView::Adjust);
+    setUniformItemSizes(false);
+    // The first rows are laid out and painted at once, the rest in later turns of the event loop.
+    setLayoutMode(QListView::Batched);
+    setBatchSize(m_batchSize);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setMouseTracking(true);
+    setItemDelegate(m_delegate);
+    setModel(m_model);
+
+    connect(this, &QAbstractItemView::entered, this, &ReviewListView::openCardAt);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ReviewListView::reopenCardUnderPointer,
+            Qt::QueuedConnection);
+
+    m_seenCheck.setSingleShot(true);
+    m_seenCheck.setInterval(0);
+    connect(&m_seenCheck, &QTimer::timeout, this, &ReviewListView::checkSeen);
+}
+
+ReviewListView::~ReviewListView() = default;
+
+bool ReviewListView::readEnableTranslation() const
+{
+    return platform::UserDefaults::standard().boolValue(enableTranslationKey);
+}
+
+int ReviewListView::cardWidth() const
+{
+    int width = viewport()->width();
+    if (!verticalScrollBar()->isVisibleTo(this) && !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this))
+        width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    return std::max(width, 1);
+}
+
+void ReviewListView::setReviews(const ReviewList &reviews)
+{
+    const std::optional<Anchor> anchor = topAnchor();
+    const ReviewListModel::Change change = m_model->setReviews(reviews);
+    if (change == ReviewListModel::Change::reset || change == ReviewListModel::Change::inserted) {
+        m_pendingAnchor = anchor;
+        // Lay out now, with the anchor's card in the first batch, so that the list is back in place
+        // before it is painted.
+        executeDelayedItemsLayout();
+    }
+    m_seenCheck.start();
+}
+
+void ReviewListView::refreshCards()
+{
+    const bool value = readEnableTranslation();
+    if (value != m_enableTranslation) {
+        m_enableTranslation = value;
+        // The buttons may change the action row's height where they barely fit.
+        scheduleDelayedItemsLayout();
+    }
+    if (ReviewView *card = openCard())
+        m_delegate->setEditorData(card, m_cardIndex);
+    viewport()->update();
+}
+
+std::optional<ReviewListView::Anchor> ReviewListView::topAnchor() const
+{
+    // At the very top the list stays at the top, so that new reviews there are seen.
+    if (verticalScrollBar()->value() <= 0)
+        return std::nullopt;
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    const StoreReview *review = m_model->recordAt(top);
+    if (!review)
+        return std::nullopt;
+    return Anchor{review->id(), -visualRect(top).top()};
+}
+
+bool ReviewListView::restoreAnchor(const Anchor &anchor)
+{
+    const int row = m_model->rowOf(anchor.id);
+    if (row < 0)
+        return true;  // the review is gone: nothing to hold on to
+    const QRect rect = visualRect(m_model->index(row));
+    if (!rect.isValid())
+        return false;  // not laid out yet
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->value() + rect.top() + anchor.offset);
+    return true;
+}
+
+std::optional<ObjectId> ReviewListView::topReviewId() const
+{
+    const StoreReview *review = m_model->recordAt(indexAt(QPoint(0, 0)));
+    return review ? std::optional<ObjectId>(review->id()) : std::nullopt;
+}
+
+void ReviewListView::scrollToReview(const ObjectId &id)
+{
+    const int row = m_model->rowOf(id);
+    if (row < 0)
+        return;
+    if (!restoreAnchor(Anchor{id, 0}))
+        m_pendingAnchor = Anchor{id, 0};
+}
+
+QRect ReviewListView::reviewRect(const ObjectId &id) const
+{
+    const int row = m_model->rowOf(id);
+    return row < 0 ? QRect() : visualRect(m_model->index(row));
+}
+
+void ReviewListView::doItemsLayout()
+{
+    // A new layout starts from the top. Lay out at least down to the card at the top of the
+    // viewport in the first batch, then scroll back to it, so that a resize or a changed card
+    // does not throw the reader back to the start of the list.
+    std::optional<Anchor> anchor = m_pendingAnchor ? m_pendingAnchor : topAnchor();
+    const int anchorRow = anchor ? m_model->rowOf(anchor->id) : -1;
+    const int screenful = viewport()->height() / smallestCard + 2;
+    setBatchSize(std::max(m_batchSize, anchorRow + screenful));
+    QListView::doItemsLayout();
+    setBatchSize(m_batchSize);
+    if (anchor && restoreAnchor(*anchor))
+        anchor.reset();
+    m_pendingAnchor = anchor;
+}
+
+void ReviewListView::updateGeometries()
+{
+    QListView::updateGeometries();
+    if (m_pendingAnchor && restoreAnchor(*m_pendingAnchor))
+        m_pendingAnchor.reset();
+    m_seenCheck.start();
+}
+
+void ReviewListView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QListView::currentChanged(current, previous);
+    if (current.isValid())
+        openCardAt(current);
+}
+
+void ReviewListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    QListView::dataChanged(topLeft, bottomRight, roles);
+    // A changed record (a response published, a translation) may change its card's height.
+    const int width = cardWidth();
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        const StoreReview *review = m_model->reviewAt(row).get();
+        if (review && m_delegate->isMeasurementStale(*review, width, m_enableTranslation)) {
+            emit m_delegate->sizeHintChanged(m_model->index(row));
+            break;  // one relayout serves every row
+        }
+    }
+    if (m_cardIndex.isValid() && m_cardIndex.row() >= topLeft.row() && m_cardIndex.row() <= bottomRight.row()) {
+        if (ReviewView *card = openCard())
+            m_delegate->setEditorData(card, m_cardIndex);
+    }
+}
+
+void ReviewListView::paintEvent(QPaintEvent *event)
+{
+    // Cards read the translation switch each time they are drawn.
+    const bool value = readEnableTranslation();
+    if (value != m_enableTranslation) {
+        m_enableTranslation = value;
+        scheduleDelayedItemsLayout();
+        if (ReviewView *card = openCard())
+            m_delegate->setEditorData(card, m_cardIndex);
+    }
+    QListView::paintEvent(event);
+}
+
+void ReviewListView::changeEvent(QEvent *event)
+{
+    QListView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_delegate->styleChanged();
+        scheduleDelayedItemsLayout();
+        if (ReviewView *card = openCard())
+            m_delegate->setEditorData(card, m_cardIndex);
+    }
+}
+
+void ReviewListView::showEvent(QShowEvent *event)
+{
+    QListView::showEvent(event);
+    m_seenCheck.start();
+}
+
+void ReviewListView::hideEvent(QHideEvent *event)
+{
+    QListView::hideEvent(event);
+    // Shown again later, every card on screen comes on screen again.
+    m_onScreen.clear();
+}
+
+void ReviewListView::scrollContentsBy(int dx, int dy)
+{
+    QListView::scrollContentsBy(dx, dy);
+    m_seenCheck.start();
+}
+
+ReviewView *ReviewListView::openCard() const
+{
+    return m_cardIndex.isValid() ? qobject_cast<ReviewView *>(indexWidget(m_cardIndex)) : nullptr;
+}
+
+void ReviewListView::openCardAt(const QModelIndex &index)
+{
+    if (index == m_cardIndex && openCard())
+        return;
+    if (m_cardIndex.isValid())
+        closePersistentEditor(m_cardIndex);
+    m_cardIndex = index;
+    if (index.isValid())
+        openPersistentEditor(index);
+}
+
+void ReviewListView::reopenCardUnderPointer()
+{
+    const QPoint position = viewport()->mapFromGlobal(QCursor::pos());
+    if (underMouse() && viewport()->rect().contains(position))
+        openCardAt(indexAt(position));
+}
+
+void ReviewListView::setSeenHandler(SeenHandler handler)
+{
+    m_seen = std::move(handler);
+}
+
+void ReviewListView::checkSeen()
+{
+    if (!isVisible() || !m_seen)
+        return;
+    QSet<ObjectId> onScreen;
+    const QModelIndex first = indexAt(QPoint(0, 0));
+    const int height = viewport()->height();
+    for (int row = first.isValid() ? first.row() : 0; row < m_model->rowCount(); ++row) {
+        const QModelIndex index = m_model->index(row);
+        const QRect rect = visualRect(index);
+        if (!rect.isValid() || rect.top() >= height)
+            break;
+        if (rect.bottom() < 0)
+            continue;
+        const std::shared_ptr<StoreReview> review = m_model->reviewAt(row);
+        onScreen.insert(review->id());
+        if (!m_onScreen.contains(review->id()))
+            m_seen(*review);
+    }
+    m_onScreen = std::move(onScreen);
+}
+
+std::shared_ptr<ReviewResponder> ReviewListView::responderFor(const std::shared_ptr<StoreReview> &review)
+{
+    if (!review)
+        return nullptr;
+    std::weak_ptr<ReviewResponder> &known = m_responders[review.get()];
+    if (std::shared_ptr<ReviewResponder> responder = known.lock())
+        return responder;
+    std::shared_ptr<ReviewResponder> responder = ReviewResponder::create(review, m_model);
+    known = responder;
+    ReviewResponder *raw = responder.get();
+    connect(raw, &ReviewResponder::showEditorChanged, this, [this, raw] { editorChanged(raw); });
+    connect(raw, &ReviewResponder::showDeletionErrorAlertChanged, this, [this, raw] {
+        if (!raw->showDeletionErrorAlert())
+            return;
+        std::weak_ptr<ReviewResponder> weak = raw->shared_from_this();
+        showReviewAlert(this, raw->deletionAlertError(), [weak] {
+            if (auto strong = weak.lock())
+                strong->setShowDeletionErrorAlert(false);
+        });
+    });
+    // The sheet shows its own alert; this one is for a publish that fails after it was closed.
+    connect(raw, &ReviewResponder::showPublishErrorAlertChanged, this, [this, raw] {
+        if (!raw->showPublishErrorAlert() || (m_editor && m_editor->responder() == raw))
+            return;
+        std::weak_ptr<ReviewResponder> weak = raw->shared_from_this();
+        showReviewAlert(this, raw->publishAlertError(), [weak] {
+            if (auto strong = weak.lock())
+                strong->setShowPublishErrorAlert(false);
+        });
+    });
+
+    if (m_responders.size() > 64)
+        m_responders.removeIf([](const auto &entry) { return entry.value().expired(); });
+    return responder;
+}
+
+void ReviewListView::editorChanged(ReviewResponder *responder)
+{
+    if (responder->showEditor()) {
+        if (m_editor && m_editor->responder() == responder)
+            return;
+        if (m_editor)
+            m_editor->close();
+        m_editor = new ResponseEditorDialog(responder->shared_from_this(), this);
+        m_editor->open();
+    } else if (m_editor && m_editor->responder() == responder) {
+        m_editor->close();
+    }
+}
+
+}  // namespace Vantorel

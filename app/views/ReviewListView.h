@@ -1,0 +1,104 @@
+#pragma once
+
+#include "app/models/ReviewList.h"
+#include "platform/store/ObjectId.h"
+
+#include <QHash>
+#include <QListView>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Vantorel {
+
+class ResponseEditorDialog;
+class ReviewCardDelegate;
+class ReviewListModel;
+class ReviewResponder;
+class ReviewView;
+
+// A list of review cards: painted rows of variable height over a ReviewListModel, with one
+// interactive card (ReviewView) opened for the row under the pointer or the current row; never a
+// widget per row. It speaks in reviews and object ids, scrolls by pixels, keeps its place across a
+// reload while the review at its top is still listed, hands each new review to the seen-review
+// tracker whenever its card comes on screen, and presents the response editor and the card's
+// alerts.
+class ReviewListView : public QListView {
+    Q_OBJECT
+public:
+    static inline const QString enableTranslationKey = QStringLiteral("enableTranslationSupport");
+
+    explicit ReviewListView(QWidget *parent = nullptr);
+    ~ReviewListView() override;
+
+    // Shows `reviews`; when the list was scrolled and its top review is still listed, that review
+    // stays where it was on screen.
+    void setReviews(const ReviewList &reviews);
+    ReviewListModel *reviewModel() const { return m_model; }
+    ReviewCardDelegate *cardDelegate() const { return m_delegate; }
+
+    // The width every card is laid out for: the viewport's, less room for the scroll bar when it
+    // is hidden, so that its coming and going does not re-measure thousands of cards.
+    int cardWidth() const;
+    // "enableTranslationSupport" as read when the list was last drawn.
+    bool enableTranslation() const { return m_enableTranslation; }
+    // Reads the translation switch again and redraws every card.
+    void refreshCards();
+
+    std::optional<platform::store::ObjectId> topReviewId() const;
+    void scrollToReview(const platform::store::ObjectId &id);
+    // The card's rectangle in viewport coordinates; empty when not listed or not laid out yet.
+    QRect reviewRect(const platform::store::ObjectId &id) const;
+
+    // The interactive card, when one is open.
+    ReviewView *openCard() const;
+    // The one responder of a record while anyone holds it.
+    std::shared_ptr<ReviewResponder> responderFor(const std::shared_ptr<Fennick::StoreReview> &review);
+    ResponseEditorDialog *editorDialog() const { return m_editor; }
+
+    // Called with a review each time its card comes on screen; by default ReviewResponder::markSeen.
+    using SeenHandler = std::function<void(const Fennick::StoreReview &)>;
+    void setSeenHandler(SeenHandler handler);
+
+protected:
+    void doItemsLayout() override;
+    void updateGeometries() override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    struct Anchor {
+        platform::store::ObjectId id;
+        int offset = 0;  // how far the card's top lies above the viewport's top
+    };
+    std::optional<Anchor> topAnchor() const;
+    bool restoreAnchor(const Anchor &anchor);
+    void openCardAt(const QModelIndex &index);
+    void reopenCardUnderPointer();
+    void checkSeen();
+    bool readEnableTranslation() const;
+    void editorChanged(ReviewResponder *responder);
+
+    ReviewListModel *m_model;
+    ReviewCardDelegate *m_delegate;
+    bool m_enableTranslation = false;
+    QPersistentModelIndex m_cardIndex;
+    QHash<const Fennick::StoreReview *, std::weak_ptr<ReviewResponder>> m_responders;
+    QPointer<ResponseEditorDialog> m_editor;
+    SeenHandler m_seen;
+    QSet<platform::store::ObjectId> m_onScreen;
+    QTimer m_seenCheck;
+    std::optional<Anchor> m_pendingAnchor;
+    int m_batchSize = 100;
+};
+
+}  // namespace Vantorel
