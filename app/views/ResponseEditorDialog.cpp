@@ -104,8 +104,8 @@ ResponseEditorDialog::ResponseEditorDialog(std::shared_ptr<ReviewResponder> resp
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
     setWindowTitle(review->app());
-    setMinimumWidth(minimumWidth);
-    setMaximumWidth(maximumWidth);
+    setMinimumWidth(sheetMinimumWidth);
+    setMaximumWidth(sheetMaximumWidth);
     const ReviewCardStyle style = ReviewCardStyle::forFont(font());
 
     auto *layout = new QVBoxLayout(this);
@@ -184,7 +184,7 @@ ResponseEditorDialog::ResponseEditorDialog(std::shared_ptr<ReviewResponder> resp
             showPublishAlert();
     });
 
-    resize(minimumWidth, sizeHint().height());
+    resize(sheetMinimumWidth, sizeHint().height());
     updateHeights();
     m_field->setFocus();
 }
@@ -217,7 +217,7 @@ void ResponseEditorDialog::updateHeights()
     // The review text scrolls beyond 480 points; the field grows without a limit of its own, but
     // the window stays on the screen.
     const int textHeight = m_reviewText->heightForWidth(m_scroll->width());
-    m_scroll->setFixedHeight(std::clamp(textHeight, 16, maximumReviewHeight));
+    m_scroll->setFixedHeight(std::clamp(textHeight, 16, reviewMaximumHeight));
     int fieldHeight = m_field->contentHeight();
     const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (screen)

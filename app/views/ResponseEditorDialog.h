@@ -40,9 +40,9 @@ protected:
 class ResponseEditorDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int minimumWidth = 480;
-    static constexpr int maximumWidth = 920;
-    static constexpr int maximumReviewHeight = 480;
+    static constexpr int sheetMinimumWidth = 480;
+    static constexpr int sheetMaximumWidth = 920;
+    static constexpr int reviewMaximumHeight = 480;
 
     ResponseEditorDialog(std::shared_ptr<ReviewResponder> responder, QWidget *parent = nullptr);
     ~ResponseEditorDialog() override;

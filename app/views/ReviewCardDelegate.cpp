@@ -7,6 +7,7 @@
 #include "app/views/ReviewView.h"
 
 #include <QPainter>
+#include <QtMath>
 
 namespace Vantorel {
 
@@ -47,14 +48,86 @@ std::shared_ptr<const ReviewCardLayout> ReviewCardDelegate::layoutFor(const Stor
         return cached->layout;
     auto layout = std::make_shared<const ReviewCardLayout>(review, width, enableTranslation, m_controls);
     m_layouts.insert(review.id(), new CachedLayout{key, layout});
-    m_heights.insert(review.id(), Measured{key, layout->height()});
+    const auto found = m_heights.constFind(review.id());
+    if (found == m_heights.cend() || !found->exact || !(found->key == key))
+        m_heights.insert(review.id(), Measured{key, layout->height(), true});
     return layout;
 }
 
-bool ReviewCardDelegate::isMeasurementStale(const StoreReview &review, int width, bool enableTranslation) const
+bool ReviewCardDelegate::isMeasured(const StoreReview &review, int width, bool enableTranslation) const
 {
     const auto found = m_heights.constFind(review.id());
-    return found == m_heights.cend() || !(found->key == keyFor(review, width, enableTranslation));
+    return found != m_heights.cend() && found->exact && found->key == keyFor(review, width, enableTranslation);
+}
+
+bool ReviewCardDelegate::measure(const StoreReview &review, int width, bool enableTranslation) const
+{
+    const Key key = keyFor(review, width, enableTranslation);
+    const auto found = m_heights.constFind(review.id());
+    if (found != m_heights.cend() && found->exact && found->key == key)
+        return false;
+    const int previous = found != m_heights.cend() && found->key == key ? found->height : -1;
+    // Measured, not kept: the full layouts are wanted only for the rows that get painted.
+    const int height = ReviewCardLayout(review, width, enableTranslation, m_controls).height();
+    m_heights.insert(review.id(), Measured{key, height, true});
+    return height != previous;
+}
+
+int ReviewCardDelegate::height(const StoreReview &review, int width, bool enableTranslation) const
+{
+    const Key key = keyFor(review, width, enableTranslation);
+    const auto found = m_heights.constFind(review.id());
+    if (found != m_heights.cend() && found->key == key)
+        return found->height;
+    const int estimated = estimate(review, width, enableTranslation);
+    m_heights.insert(review.id(), Measured{key, estimated, false});
+    return estimated;
+}
+
+int ReviewCardDelegate::estimate(const StoreReview &review, int width, bool enableTranslation) const
+{
+    EstimateBase &base = m_estimateBase;
+    if (base.width != width || base.generation != m_controls.generation()) {
+        StoreReview::Fields fields;
+        fields.title = QStringLiteral("X");
+        fields.responseBody = QStringLiteral("X");
+        fields.responseIdentifier = QStringLiteral("X");
+        const StoreReview answered(fields);
+        const ReviewCardLayout withResponse(answered, width, false, m_controls);
+        base.width = width;
+        base.generation = m_controls.generation();
+        base.responseBlock = withResponse.responseBox.height() + ReviewCardStyle::spacing;
+        base.card = withResponse.height() - base.responseBlock;
+        base.marker = QFontMetrics(m_controls.style().marker).height() + ReviewCardStyle::spacing;
+        const QFontMetricsF body(m_controls.style().body);
+        const QFontMetricsF title(m_controls.style().headline);
+        base.bodyCharacter = body.averageCharWidth();
+        base.titleCharacter = title.averageCharWidth();
+        base.bodyLine = qCeil(body.height());
+        base.titleLine = qCeil(title.height());
+    }
+    const int contentWidth = std::max(1, width - 2 * ReviewCardStyle::horizontalInset);
+    const auto lines = [](const QString &text, qreal character, int lineWidth) {
+        if (text.isEmpty())
+            return 0;
+        const int perLine = std::max(1, int(lineWidth / character));
+        return int(text.size() / perLine) + 1 + int(text.count(QLatin1Char('\n')));
+    };
+    const int titleWidth = contentWidth - 5 * base.titleLine - ReviewCardStyle::itemSpacing;
+    int height = base.card + base.bodyLine * lines(review.translatedBody().value_or(review.body()), base.bodyCharacter,
+                                                   contentWidth);
+    height += base.titleLine
+              * std::max(0, lines(review.translatedTitle().value_or(review.title()), base.titleCharacter, titleWidth) - 1);
+    if (review.translatedBody())
+        height += base.marker;
+    if (review.responseBody() && review.responseIdentifier())
+        height += base.responseBlock
+                  + base.bodyLine
+                        * (lines(*review.responseBody(), base.bodyCharacter,
+                                 contentWidth - 2 * ReviewCardStyle::responsePadding)
+                           - 1);
+    (void)enableTranslation;
+    return height;
 }
 
 void ReviewCardDelegate::styleChanged()
@@ -62,6 +135,7 @@ void ReviewCardDelegate::styleChanged()
     m_controls.update();
     m_heights.clear();
     m_layouts.clear();
+    m_estimateBase = {};
 }
 
 QSize ReviewCardDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &index) const
@@ -70,16 +144,7 @@ QSize ReviewCardDelegate::sizeHint(const QStyleOptionViewItem &, const QModelInd
     if (!review)
         return {};
     const int width = m_view->cardWidth();
-    const bool enableTranslation = m_view->enableTranslation();
-    const Key key = keyFor(*review, width, enableTranslation);
-    const auto found = m_heights.constFind(review->id());
-    if (found != m_heights.cend() && found->key == key)
-        return {width, found->height};
-    // Measured, not kept: a first layout asks for every row, and the full layouts are wanted
-    // only for the rows that get painted.
-    const ReviewCardLayout layout(*review, width, enableTranslation, m_controls);
-    m_heights.insert(review->id(), Measured{key, layout.height()});
-    return {width, layout.height()};
+    return {width, height(*review, width, m_view->enableTranslation())};
 }
 
 void ReviewCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const

@@ -34,9 +34,12 @@ public:
     // The layout of a card (shared with the painted row).
     std::shared_ptr<const ReviewCardLayout> layoutFor(const Fennick::StoreReview &review, int width,
                                                       bool enableTranslation) const;
-    // The height the row was last measured with no longer fits its content: the row needs a new
-    // size hint.
-    bool isMeasurementStale(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
+    // A row's size hint is its exact height once measured, and an estimate from the lengths of
+    // its texts until then (measuring lays out every text; the list measures in the background).
+    bool isMeasured(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
+    // Measures a row; true when that changes the height its last size hint gave.
+    bool measure(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
+    int height(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
     // The font or style changed: every measurement goes.
     void styleChanged();
 
@@ -51,7 +54,19 @@ private:
     struct Measured {
         Key key;
         int height = 0;
+        bool exact = false;
     };
+    // The parts of an estimate that do not depend on the texts, for one width and style.
+    struct EstimateBase {
+        int width = -1;
+        int generation = -1;
+        int card = 0;  // a card with one-line title, empty body and no response
+        int responseBlock = 0;
+        int marker = 0;
+        qreal bodyCharacter = 0, titleCharacter = 0;
+        int bodyLine = 0, titleLine = 0;
+    };
+    int estimate(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
     struct CachedLayout {
         Key key;
         std::shared_ptr<const ReviewCardLayout> layout;
@@ -63,6 +78,7 @@ private:
     ReviewCardControls m_controls;
     mutable QHash<platform::store::ObjectId, Measured> m_heights;
     mutable QCache<platform::store::ObjectId, CachedLayout> m_layouts;
+    mutable EstimateBase m_estimateBase;
 };
 
 }  // namespace Vantorel

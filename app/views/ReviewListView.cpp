@@ -37,9 +37,9 @@ ReviewListView::ReviewListView(QWidget *parent)
     setWordWrap(true);
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(false);
-    // The first rows are laid out and painted at once, the rest in later turns of the event loop.
-    setLayoutMode(QListView::Batched);
-    setBatchSize(m_batchSize);
+    // One pass over every row, which is cheap: rows not measured yet have an estimated height,
+    // the cards on screen are measured before each layout, the rest in the background.
+    setLayoutMode(QListView::SinglePass);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
@@ -49,10 +49,16 @@ ReviewListView::ReviewListView(QWidget *parent)
     connect(this, &QAbstractItemView::entered, this, &ReviewListView::openCardAt);
     connect(m_model, &QAbstractItemModel::modelReset, this, &ReviewListView::reopenCardUnderPointer,
             Qt::QueuedConnection);
+    // New rows, or new heights for all: measure everything again (measured cards are skipped).
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_measureCursor = 0; });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { m_measureCursor = 0; });
 
     m_seenCheck.setSingleShot(true);
     m_seenCheck.setInterval(0);
     connect(&m_seenCheck, &QTimer::timeout, this, &ReviewListView::checkSeen);
+    m_measurer.setInterval(0);
+    connect(&m_measurer, &QTimer::timeout, this, &ReviewListView::measureSome);
+    m_sinceLayout.start();
 }
 
 ReviewListView::~ReviewListView() = default;
@@ -76,8 +82,7 @@ void ReviewListView::setReviews(const ReviewList &reviews)
     const ReviewListModel::Change change = m_model->setReviews(reviews);
     if (change == ReviewListModel::Change::reset || change == ReviewListModel::Change::inserted) {
         m_pendingAnchor = anchor;
-        // Lay out now, with the anchor's card in the first batch, so that the list is back in place
-        // before it is painted.
+        // Lay out now, so that the list is back in place before it is painted.
         executeDelayedItemsLayout();
     }
     m_seenCheck.start();
@@ -101,11 +106,31 @@ std::optional<ReviewListView::Anchor> ReviewListView::topAnchor() const
     // At the very top the list stays at the top, so that new reviews there are seen.
     if (verticalScrollBar()->value() <= 0)
         return std::nullopt;
-    const QModelIndex top = indexAt(QPoint(0, 0));
-    const StoreReview *review = m_model->recordAt(top);
-    if (!review)
+    const int row = firstVisibleRow();
+    if (row < 0)
         return std::nullopt;
-    return Anchor{review->id(), -visualRect(top).top()};
+    return Anchor{m_model->reviewAt(row)->id(), -visualRect(m_model->index(row)).top()};
+}
+
+int ReviewListView::firstVisibleRow() const
+{
+    // A binary search over the rows' rectangles (which exist for every row laid out so far): rows
+    // above the viewport come first, then the visible ones, then any not laid out yet.
+    int low = 0;
+    int high = m_model->rowCount() - 1;
+    int found = -1;
+    while (low <= high) {
+        const int middle = low + (high - low) / 2;
+        const QRect rect = visualRect(m_model->index(middle));
+        if (!rect.isValid() || rect.bottom() >= 0) {
+            if (rect.isValid())
+                found = middle;
+            high = middle - 1;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return found;
 }
 
 bool ReviewListView::restoreAnchor(const Anchor &anchor)
@@ -123,8 +148,8 @@ bool ReviewListView::restoreAnchor(const Anchor &anchor)
 
 std::optional<ObjectId> ReviewListView::topReviewId() const
 {
-    const StoreReview *review = m_model->recordAt(indexAt(QPoint(0, 0)));
-    return review ? std::optional<ObjectId>(review->id()) : std::nullopt;
+    const int row = firstVisibleRow();
+    return row < 0 ? std::nullopt : std::optional<ObjectId>(m_model->reviewAt(row)->id());
 }
 
 void ReviewListView::scrollToReview(const ObjectId &id)
@@ -142,27 +167,71 @@ QRect ReviewListView::reviewRect(const ObjectId &id) const
     return row < 0 ? QRect() : visualRect(m_model->index(row));
 }
 
+bool ReviewListView::measureScreen(int row, int top)
+{
+    const int width = cardWidth();
+    bool changed = false;
+    const int height = viewport()->height();
+    for (; row >= 0 && row < m_model->rowCount() && top < height; ++row) {
+        const StoreReview &review = *m_model->reviewAt(row);
+        changed |= m_delegate->measure(review, width, m_enableTranslation);
+        top += m_delegate->height(review, width, m_enableTranslation);
+    }
+    return changed;
+}
+
 void ReviewListView::doItemsLayout()
 {
-    // A new layout starts from the top. Lay out at least down to the card at the top of the
-    // viewport in the first batch, then scroll back to it, so that a resize or a changed card
-    // does not throw the reader back to the start of the list.
+    if (m_inLayout) {
+        QListView::doItemsLayout();
+        return;
+    }
+    m_inLayout = true;
+    const auto measureKey = std::make_tuple(cardWidth(), m_enableTranslation, m_delegate->controls().generation());
+    if (measureKey != m_measureKey) {
+        m_measureKey = measureKey;
+        m_measureCursor = 0;
+    }
+    // Every layout starts over from the top. The card at the top of the viewport stays where it
+    // is on screen, so that a reload, a resize or a changed card does not move what the reader
+    // looks at; the cards from there down one screen are measured first.
     std::optional<Anchor> anchor = m_pendingAnchor ? m_pendingAnchor : topAnchor();
+    m_pendingAnchor.reset();
     const int anchorRow = anchor ? m_model->rowOf(anchor->id) : -1;
-    const int screenful = viewport()->height() / smallestCard + 2;
-    setBatchSize(std::max(m_batchSize, anchorRow + screenful));
+    if (anchorRow >= 0)
+        measureScreen(anchorRow, -anchor->offset);
+    else
+        measureScreen(0, -verticalScrollBar()->value());
     QListView::doItemsLayout();
-    setBatchSize(m_batchSize);
-    if (anchor && restoreAnchor(*anchor))
-        anchor.reset();
-    m_pendingAnchor = anchor;
+    if (anchorRow >= 0)
+        restoreAnchor(*anchor);
+    m_inLayout = false;
+    m_layoutStale = false;
+    m_sinceLayout.restart();
+    if (m_measureCursor < m_model->rowCount())
+        m_measurer.start();
+}
+
+void ReviewListView::measureSome()
+{
+    // A slice of a few milliseconds per turn of the event loop; a new layout at most a few times a
+    // second while estimates are replaced, and once at the end.
+    QElapsedTimer slice;
+    slice.start();
+    const int width = cardWidth();
+    const int count = m_model->rowCount();
+    while (m_measureCursor < count && slice.elapsed() < 4)
+        m_layoutStale |= m_delegate->measure(*m_model->reviewAt(m_measureCursor++), width, m_enableTranslation);
+    const bool done = m_measureCursor >= count;
+    if (done)
+        m_measurer.stop();
+    if (m_layoutStale && (done || m_sinceLayout.elapsed() > 150))
+        scheduleDelayedItemsLayout();
 }
 
 void ReviewListView::updateGeometries()
 {
     QListView::updateGeometries();
-    if (m_pendingAnchor && restoreAnchor(*m_pendingAnchor))
-        m_pendingAnchor.reset();
     m_seenCheck.start();
 }
 
@@ -178,13 +247,14 @@ void ReviewListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &
     QListView::dataChanged(topLeft, bottomRight, roles);
     // A changed record (a response published, a translation) may change its card's height.
     const int width = cardWidth();
+    bool changed = false;
     for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
         const StoreReview *review = m_model->reviewAt(row).get();
-        if (review && m_delegate->isMeasurementStale(*review, width, m_enableTranslation)) {
-            emit m_delegate->sizeHintChanged(m_model->index(row));
-            break;  // one relayout serves every row
-        }
+        if (review && !m_delegate->isMeasured(*review, width, m_enableTranslation))
+            changed |= m_delegate->measure(*review, width, m_enableTranslation);
     }
+    if (changed)
+        scheduleDelayedItemsLayout();
     if (m_cardIndex.isValid() && m_cardIndex.row() >= topLeft.row() && m_cardIndex.row() <= bottomRight.row()) {
         if (ReviewView *card = openCard())
             m_delegate->setEditorData(card, m_cardIndex);
@@ -231,6 +301,14 @@ void ReviewListView::hideEvent(QHideEvent *event)
 void ReviewListView::scrollContentsBy(int dx, int dy)
 {
     QListView::scrollContentsBy(dx, dy);
+    // Scrolled where estimates still stand: measure what shows and lay out again before painting.
+    if (!m_inLayout && dy != 0) {
+        const int row = firstVisibleRow();
+        if (row >= 0 && measureScreen(row, visualRect(m_model->index(row)).top())) {
+            scheduleDelayedItemsLayout();
+            executeDelayedItemsLayout();
+        }
+    }
     m_seenCheck.start();
 }
 
@@ -267,15 +345,12 @@ void ReviewListView::checkSeen()
     if (!isVisible() || !m_seen)
         return;
     QSet<ObjectId> onScreen;
-    const QModelIndex first = indexAt(QPoint(0, 0));
     const int height = viewport()->height();
-    for (int row = first.isValid() ? first.row() : 0; row < m_model->rowCount(); ++row) {
-        const QModelIndex index = m_model->index(row);
-        const QRect rect = visualRect(index);
+    const int first = firstVisibleRow();
+    for (int row = std::max(first, 0); first >= 0 && row < m_model->rowCount(); ++row) {
+        const QRect rect = visualRect(m_model->index(row));
         if (!rect.isValid() || rect.top() >= height)
             break;
-        if (rect.bottom() < 0)
-            continue;
         const std::shared_ptr<StoreReview> review = m_model->reviewAt(row);
         onScreen.insert(review->id());
         if (!m_onScreen.contains(review->id()))

@@ -4,6 +4,7 @@
 #include "platform/store/ObjectId.h"
 
 #include <QHash>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QPointer>
 #include <QSet>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 namespace Vantorel {
 
@@ -81,12 +83,18 @@ private:
         int offset = 0;  // how far the card's top lies above the viewport's top
     };
     std::optional<Anchor> topAnchor() const;
+    // The first row on screen; -1 when none is laid out there.
+    int firstVisibleRow() const;
     bool restoreAnchor(const Anchor &anchor);
     void openCardAt(const QModelIndex &index);
     void reopenCardUnderPointer();
     void checkSeen();
     bool readEnableTranslation() const;
     void editorChanged(ReviewResponder *responder);
+    // Measures the cards that the viewport shows (from `row`, its top `top` pixels from the
+    // viewport's top); true when a height changed.
+    bool measureScreen(int row, int top);
+    void measureSome();
 
     ReviewListModel *m_model;
     ReviewCardDelegate *m_delegate;
@@ -98,7 +106,14 @@ private:
     QSet<platform::store::ObjectId> m_onScreen;
     QTimer m_seenCheck;
     std::optional<Anchor> m_pendingAnchor;
-    int m_batchSize = 100;
+    bool m_inLayout = false;
+    // Background measuring: every card gets its exact height a slice at a time; until then its
+    // size hint is an estimate.
+    QTimer m_measurer;
+    int m_measureCursor = 0;
+    std::tuple<int, bool, int> m_measureKey{-1, false, -1};
+    bool m_layoutStale = false;
+    QElapsedTimer m_sinceLayout;
 };
 
 }  // namespace Vantorel
