@@ -312,6 +312,11 @@ void ReviewListView::scrollContentsBy(int dx, int dy)
     m_seenCheck.start();
 }
 
+ResponseEditorDialog *ReviewListView::editorDialog() const
+{
+    return m_editor;
+}
+
 ReviewView *ReviewListView::openCard() const
 {
     return m_cardIndex.isValid() ? qobject_cast<ReviewView *>(indexWidget(m_cardIndex)) : nullptr;

@@ -59,7 +59,7 @@ public:
     ReviewView *openCard() const;
     // The one responder of a record while anyone holds it.
     std::shared_ptr<ReviewResponder> responderFor(const std::shared_ptr<Fennick::StoreReview> &review);
-    ResponseEditorDialog *editorDialog() const { return m_editor; }
+    ResponseEditorDialog *editorDialog() const;
 
     // Called with a review each time its card comes on screen; by default ReviewResponder::markSeen.
     using SeenHandler = std::function<void(const Fennick::StoreReview &)>;

@@ -9,6 +9,7 @@
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/Records/StoreApp.h"
 #include "Fennick/Records/StoreReview.h"
 #include "app/models/ReviewList.h"
 #include "platform/Analytics.h"
@@ -36,6 +37,7 @@ struct Seed {
     std::optional<QString> translatedBody{};
     std::optional<QString> translatedTitle{};
     QDateTime created = QDateTime(QDate(2024, 1, 2), QTime(18, 19, 36), Qt::UTC);
+    std::optional<ObjectId> version{};  // the store's first version when absent
 };
 
 inline Context &viewContext()
@@ -50,6 +52,7 @@ public:
     explicit ReviewStore(const std::optional<Fennick::Credentials> &credentials = std::nullopt,
                          const QString &appName = QStringLiteral("Demo"),
                          const QString &versionName = QStringLiteral("2.1"))
+        : m_appName(appName)
     {
         Context &context = viewContext();
         auto *account = context.insert<Fennick::ManagedAccount>();
@@ -77,6 +80,28 @@ public:
         }
     }
 
+    ObjectId addVersion(const QString &name)
+    {
+        Context &context = viewContext();
+        auto *version = context.insert<Fennick::ManagedAppVersion>();
+        version->setVersion(name);
+        version->setIdentifier(QStringLiteral("version-") + name);
+        version->setApp(context.existingObject<Fennick::ManagedApp>(appId));
+        version->setAccount(context.existingObject<Fennick::ManagedAccount>(accountId));
+        context.save();
+        return version->objectId();
+    }
+
+    Fennick::StoreApp app() const
+    {
+        return Fennick::StoreApp{appId, QStringLiteral("app-") + m_appName, m_appName, {}, false};
+    }
+
+    std::shared_ptr<Fennick::Account> account() const
+    {
+        return std::make_shared<Fennick::Account>(*viewContext().existingObject<Fennick::ManagedAccount>(accountId));
+    }
+
     ObjectId add(const Seed &seed)
     {
         Context &context = viewContext();
@@ -96,7 +121,7 @@ public:
         row->setCreated(seed.created);
         row->setAccount(context.existingObject<Fennick::ManagedAccount>(accountId));
         row->setApp(context.existingObject<Fennick::ManagedApp>(appId));
-        row->setVersion(context.existingObject<Fennick::ManagedAppVersion>(versionId));
+        row->setVersion(context.existingObject<Fennick::ManagedAppVersion>(seed.version.value_or(versionId)));
         context.save();
         return row->objectId();
     }
@@ -106,6 +131,7 @@ public:
     ObjectId versionId;
 
 private:
+    QString m_appName;
     int m_count = 0;
 };
 
