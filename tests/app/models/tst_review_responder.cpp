@@ -7,14 +7,13 @@
 #include "support/TestHome.h"
 
 #include "FakeConnectServer.h"
-#include "LoopbackServer.h"
+#include "FakeTranslatorServer.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <httplib.h>
 
 using namespace Vantorel;
 using fixture::Recorder;
@@ -23,51 +22,6 @@ using Fennick::StoreReview;
 using platform::store::ObjectId;
 
 namespace {
-
-// A stand-in for the translation service: answers every request with one reply, and records what
-// it was asked.
-class TranslatorStub {
-public:
-    struct Request {
-        std::string target;
-        std::string to;
-        std::string body;
-    };
-
-    TranslatorStub()
-    {
-        m_server.Post("/translate", [this](const httplib::Request &request, httplib::Response &response) {
-            const std::lock_guard lock(m_mutex);
-            m_requests.append({request.target, request.get_param_value("to"), request.body});
-            response.status = m_status;
-            response.set_content(m_reply, "application/json");
-        });
-        m_port = fakes::startOnLoopback(m_server, m_thread, 0, "translator stub");
-    }
-    ~TranslatorStub() { fakes::stopOnLoopback(m_server, m_thread); }
-
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-    void answer(int status, const std::string &reply)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_status = status;
-        m_reply = reply;
-    }
-    QList<Request> requests() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
-
-private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    mutable std::mutex m_mutex;
-    int m_status = 200;
-    std::string m_reply = "[]";
-    QList<Request> m_requests;
-};
 
 // Makes every later save of a review row fail, as a full disk or a broken file would.
 void refuseReviewUpdates(bool refuse)
@@ -331,31 +285,30 @@ private slots:
     void translateAndRevert_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<std::optional<QByteArray>>("reply");  // absent: the service's own translations
         QTest::addColumn<std::optional<QString>>("body");
         QTest::addColumn<std::optional<QString>>("title");
-        QTest::newRow("both") << 200
-                              << QByteArray("[{\"translations\":[{\"text\":\"Funktioniert gut\"}]},"
-                                            "{\"translations\":[{\"text\":\"Toll\"}]}]")
-                              << std::optional<QString>(QStringLiteral("Funktioniert gut"))
-                              << std::optional<QString>(QStringLiteral("Toll"));
+        using Text = std::optional<QString>;
+        using Reply = std::optional<QByteArray>;
+        QTest::newRow("both") << 200 << Reply()
+                              << Text(fakes::FakeTranslatorServer::translated(QStringLiteral("Works\nwell"), "en"))
+                              << Text(fakes::FakeTranslatorServer::translated(QStringLiteral("Great \"one\""), "en"));
         QTest::newRow("empty body, title only")
-            << 200 << QByteArray("[{\"translations\":[{\"text\":\"\"}]},{\"translations\":[{\"text\":\"Toll\"}]}]")
-            << std::optional<QString>() << std::optional<QString>(QStringLiteral("Toll"));
-        QTest::newRow("one text") << 200 << QByteArray("[{\"translations\":[{\"text\":\"Nur Text\"}]}]")
-                                  << std::optional<QString>(QStringLiteral("Nur Text")) << std::optional<QString>();
-        QTest::newRow("refused") << 401 << QByteArray("{}") << std::optional<QString>() << std::optional<QString>();
-        QTest::newRow("malformed") << 200 << QByteArray("[{\"translations\":") << std::optional<QString>()
-                                   << std::optional<QString>();
+            << 200 << Reply("[{\"translations\":[{\"text\":\"\"}]},{\"translations\":[{\"text\":\"Toll\"}]}]")
+            << Text() << Text(QStringLiteral("Toll"));
+        QTest::newRow("one text") << 200 << Reply("[{\"translations\":[{\"text\":\"Nur Text\"}]}]")
+                                  << Text(QStringLiteral("Nur Text")) << Text();
+        QTest::newRow("refused") << 401 << Reply("{}") << Text() << Text();
+        QTest::newRow("malformed") << 200 << Reply("[{\"translations\":") << Text() << Text();
     }
     void translateAndRevert()
     {
         QFETCH(int, status);
-        QFETCH(QByteArray, reply);
+        QFETCH(std::optional<QByteArray>, reply);
         QFETCH(std::optional<QString>, body);
         QFETCH(std::optional<QString>, title);
-        TranslatorStub translator;
-        translator.answer(status, reply.toStdString());
+        fakes::FakeTranslatorServer translator;
+        translator.setAnswer(fakes::TranslatorAnswer{status, reply});
         Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::translator, translator.baseUrl());
         fixture::ReviewStore store;
         const ObjectId id = store.add(Seed{.title = QStringLiteral("Great \"one\""),
@@ -365,16 +318,17 @@ private slots:
         auto responder = ReviewResponder::create(review);
         QSignalSpy changed(responder.get(), &ReviewResponder::reviewChanged);
         responder->translate();
-        const bool succeeds = status == 200 && reply.endsWith(']');
+        const bool succeeds = status == 200 && (!reply || reply->endsWith(']'));
         QVERIFY(finishes([&] {
             return succeeds ? changed.size() == 1 : !errorLines(QStringLiteral("Vantorel.app")).isEmpty();
         }));
 
+        // One request for both texts, body first, into the user's language.
         const auto requests = translator.requests();
         QCOMPARE(requests.size(), 1);
-        QCOMPARE(QString::fromStdString(requests.first().to), ReviewResponder::targetLanguage());
-        QCOMPARE(QByteArray::fromStdString(requests.first().body),
-                 QByteArray("[{\"Text\":\"Works\\nwell\"},{\"Text\":\"Great \\\"one\\\"\"}]"));
+        QCOMPARE(requests.first().rejection, QString());
+        QCOMPARE(requests.first().to, QStringLiteral("en"));
+        QCOMPARE(requests.first().texts, (QStringList{QStringLiteral("Works\nwell"), QStringLiteral("Great \"one\"")}));
         QCOMPARE(review->translatedBody(), body);
         QCOMPARE(review->translatedTitle(), title);
         QCOMPARE(fixture::savedRow(id).translatedBody, body);
