@@ -60,17 +60,35 @@ bool ReviewCardDelegate::isMeasured(const StoreReview &review, int width, bool e
     return found != m_heights.cend() && found->exact && found->key == keyFor(review, width, enableTranslation);
 }
 
-bool ReviewCardDelegate::measure(const StoreReview &review, int width, bool enableTranslation) const
+bool ReviewCardDelegate::measure(const StoreReview &review, int width, bool enableTranslation, bool keepLayout) const
 {
     const Key key = keyFor(review, width, enableTranslation);
     const auto found = m_heights.constFind(review.id());
     if (found != m_heights.cend() && found->exact && found->key == key)
         return false;
     const int previous = found != m_heights.cend() && found->key == key ? found->height : -1;
-    // Measured, not kept: the full layouts are wanted only for the rows that get painted.
-    const int height = ReviewCardLayout(review, width, enableTranslation, m_controls).height();
+    const int height = keepLayout ? layoutFor(review, width, enableTranslation)->height()
+                                  : ReviewCardLayout(review, width, enableTranslation, m_controls).height();
     m_heights.insert(review.id(), Measured{key, height, true});
     return height != previous;
+}
+
+bool ReviewCardDelegate::contentChanged(const StoreReview &review, int width, bool enableTranslation) const
+{
+    const auto found = m_heights.constFind(review.id());
+    if (found == m_heights.cend())
+        return false;
+    const Key key = keyFor(review, width, enableTranslation);
+    if (found->key == key)
+        return false;
+    if (found->exact && found->key.width == width && found->key.generation == key.generation) {
+        measure(review, width, enableTranslation);
+        return true;
+    }
+    // Only estimated (or for another width): the next size hint estimates again, and the
+    // background measuring gets to it.
+    m_heights.remove(review.id());
+    return true;
 }
 
 int ReviewCardDelegate::height(const StoreReview &review, int width, bool enableTranslation) const

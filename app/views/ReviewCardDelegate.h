@@ -38,8 +38,15 @@ public:
     // its texts until then (measuring lays out every text; the list measures in the background).
     bool isMeasured(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
     // Measures a row; true when that changes the height its last size hint gave.
-    bool measure(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
+    // With `keepLayout` the layout is kept for painting (for cards about to be shown).
+    bool measure(const Fennick::StoreReview &review, int width, bool enableTranslation,
+                 bool keepLayout = false) const;
     int height(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
+    // The record's content (a translation, a response) differs from what its height was found
+    // for: the old height is dropped, and an exactly measured card is measured again. True when
+    // the row's height may have changed.
+    bool contentChanged(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
+    void reserve(qsizetype rows) const { m_heights.reserve(rows); }
     // The font or style changed: every measurement goes.
     void styleChanged();
 

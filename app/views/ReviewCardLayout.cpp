@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionToolButton>
@@ -118,6 +119,7 @@ void ReviewCardControls::update()
     m_button->setFont(m_style.small);
     m_shareButton->setFont(m_style.small);
     m_buttonSizes.clear();
+    m_flagWidths.clear();
     m_shareSize.reset();
     ++m_generation;
 }
@@ -149,6 +151,16 @@ QSize ReviewCardControls::buttonSize(const QString &label) const
     return size;
 }
 
+int ReviewCardControls::flagWidth(const QString &flag) const
+{
+    const auto found = m_flagWidths.constFind(flag);
+    if (found != m_flagWidths.cend())
+        return *found;
+    const int width = QFontMetrics(m_style.small).horizontalAdvance(flag);
+    m_flagWidths.insert(flag, width);
+    return width;
+}
+
 QSize ReviewCardControls::shareButtonSize() const
 {
     if (!m_shareSize)
@@ -156,27 +168,71 @@ QSize ReviewCardControls::shareButtonSize() const
     return *m_shareSize;
 }
 
+namespace {
+
+// Every card shows the same few buttons: each is drawn through the style once per look and
+// size, then copied.
+template <class Draw>
+void paintCached(QPainter &painter, const QRect &rect, const QString &key, Draw draw)
+{
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QString fullKey = key + QStringLiteral("|%1x%2@%3").arg(rect.width()).arg(rect.height()).arg(ratio);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(fullKey, &pixmap)) {
+        pixmap = QPixmap(rect.size() * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter into(&pixmap);
+        draw(into, QRect(QPoint(0, 0), rect.size()));
+        into.end();
+        QPixmapCache::insert(fullKey, pixmap);
+    }
+    painter.drawPixmap(rect.topLeft(), pixmap);
+}
+
+QString lookKey(const QStyleOption &option, const QWidget *widget)
+{
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(quintptr(widget->style()))
+        .arg(option.palette.cacheKey())
+        .arg(int(option.state))
+        .arg(option.fontMetrics.height());
+}
+
+}  // namespace
+
 void ReviewCardControls::paintButton(QPainter &painter, const QRect &rect, const QString &label) const
 {
     QStyleOptionButton option;
     m_button->initStyleOption(&option);
-    option.rect = rect;
     option.text = label;
-    painter.save();
-    painter.setFont(m_style.small);
-    m_button->style()->drawControl(QStyle::CE_PushButton, &option, &painter, m_button);
-    painter.restore();
+    const QString key = QStringLiteral("vantorel-card-button|") + lookKey(option, m_button) + u'|' + label;
+    paintCached(painter, rect, key, [&](QPainter &into, const QRect &box) {
+        option.rect = box;
+        into.setFont(m_style.small);
+        m_button->style()->drawControl(QStyle::CE_PushButton, &option, &into, m_button);
+    });
 }
 
 void ReviewCardControls::paintShareButton(QPainter &painter, const QRect &rect) const
 {
     QStyleOptionToolButton option;
     m_shareButton->initStyleOption(&option);
-    option.rect = rect;
-    painter.save();
-    painter.setFont(m_style.small);
-    m_shareButton->style()->drawComplexControl(QStyle::CC_ToolButton, &option, &painter, m_shareButton);
-    painter.restore();
+    const QString key = QStringLiteral("vantorel-card-share|") + lookKey(option, m_shareButton);
+    paintCached(painter, rect, key, [&](QPainter &into, const QRect &box) {
+        option.rect = box;
+        into.setFont(m_style.small);
+        m_shareButton->style()->drawComplexControl(QStyle::CC_ToolButton, &option, &into, m_shareButton);
+    });
+}
+
+void ReviewCardControls::paintStars(QPainter &painter, const QRect &rect, qint64 rating)
+{
+    // Any rating draws like one of the six from 0 to 5.
+    const int shown = int(std::clamp<qint64>(rating, 0, 5));
+    paintCached(painter, rect, QStringLiteral("vantorel-card-stars|%1").arg(shown), [&](QPainter &into, const QRect &box) {
+        FennickUI::RatingView::paintStars(into, QPoint(0, 0), shown, box.height());
+    });
 }
 
 QIcon ReviewCardControls::shareIcon()
@@ -346,7 +402,7 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
         flagText = country->flag();
         flagToolTip = country->name();
     }
-    const int flagWidth = flagText.isEmpty() ? 0 : small.horizontalAdvance(flagText);
+    const int flagWidth = flagText.isEmpty() ? 0 : controls.flagWidth(flagText);
     const int flagSpace = flagWidth ? flagWidth + itemSpacing : 0;
     const int bylineWidth = small.horizontalAdvance(fullByline);
     // One row when everything fits, else the buttons go under the byline.
@@ -428,7 +484,7 @@ void ReviewCardLayout::paint(QPainter &painter, QPoint origin, const QPalette &p
         painter.restore();
     }
 
-    FennickUI::RatingView::paintStars(painter, starsRect.topLeft(), rating, starSize);
+    ReviewCardControls::paintStars(painter, starsRect, rating);
     if (!(skip & texts))
         drawText(title);
 
@@ -458,8 +514,14 @@ void ReviewCardLayout::paint(QPainter &painter, QPoint origin, const QPalette &p
     painter.setPen(secondary);
     painter.drawText(bylineRect, Qt::AlignLeft | Qt::AlignVCenter, bylineText);
     if (!flagRect.isEmpty()) {
-        painter.setPen(text);
-        painter.drawText(flagRect, Qt::AlignLeft | Qt::AlignVCenter, flagText);
+        // Colour emoji come from bitmaps that the font engine decodes at each drawing.
+        const QString key =
+            QStringLiteral("vantorel-card-flag|%1|%2|%3").arg(flagText, style.small.key()).arg(text.rgba());
+        paintCached(painter, flagRect, key, [&](QPainter &into, const QRect &box) {
+            into.setFont(style.small);
+            into.setPen(text);
+            into.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, flagText);
+        });
     }
     if (!(skip & Part::controls)) {
         for (const ButtonRect &button : buttons) {

@@ -67,8 +67,13 @@ public:
 
     QSize buttonSize(const QString &label) const;
     QSize shareButtonSize() const;
+    // The width of a flag in the action row's font. Measuring a colour emoji decodes its bitmap,
+    // and there are only a few dozen flags: each is measured once.
+    int flagWidth(const QString &flag) const;
     void paintButton(QPainter &painter, const QRect &rect, const QString &label) const;
     void paintShareButton(QPainter &painter, const QRect &rect) const;
+    // RatingView's five stars, filling `rect` (five stars of its height).
+    static void paintStars(QPainter &painter, const QRect &rect, qint64 rating);
 
     // Sets up a real button so that it looks like the painted one.
     void configureButton(QPushButton &button) const;
@@ -87,6 +92,7 @@ private:
     ReviewCardStyle m_style;
     int m_generation = 0;
     mutable QHash<QString, QSize> m_buttonSizes;
+    mutable QHash<QString, int> m_flagWidths;
     mutable std::optional<QSize> m_shareSize;
 };
 

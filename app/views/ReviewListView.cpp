@@ -79,6 +79,7 @@ int ReviewListView::cardWidth() const
 void ReviewListView::setReviews(const ReviewList &reviews)
 {
     const std::optional<Anchor> anchor = topAnchor();
+    m_delegate->reserve(reviews.size());
     const ReviewListModel::Change change = m_model->setReviews(reviews);
     if (change == ReviewListModel::Change::reset || change == ReviewListModel::Change::inserted) {
         m_pendingAnchor = anchor;
@@ -174,7 +175,7 @@ bool ReviewListView::measureScreen(int row, int top)
     const int height = viewport()->height();
     for (; row >= 0 && row < m_model->rowCount() && top < height; ++row) {
         const StoreReview &review = *m_model->reviewAt(row);
-        changed |= m_delegate->measure(review, width, m_enableTranslation);
+        changed |= m_delegate->measure(review, width, m_enableTranslation, true);
         top += m_delegate->height(review, width, m_enableTranslation);
     }
     return changed;
@@ -245,13 +246,13 @@ void ReviewListView::currentChanged(const QModelIndex &current, const QModelInde
 void ReviewListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
 {
     QListView::dataChanged(topLeft, bottomRight, roles);
-    // A changed record (a response published, a translation) may change its card's height.
+    // A changed record (a response published, a translation) may change its card's height. A
+    // reload that brings the same reviews changes nothing here, also for cards not measured yet.
     const int width = cardWidth();
     bool changed = false;
     for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
-        const StoreReview *review = m_model->reviewAt(row).get();
-        if (review && !m_delegate->isMeasured(*review, width, m_enableTranslation))
-            changed |= m_delegate->measure(*review, width, m_enableTranslation);
+        if (const StoreReview *review = m_model->reviewAt(row).get())
+            changed |= m_delegate->contentChanged(*review, width, m_enableTranslation);
     }
     if (changed)
         scheduleDelayedItemsLayout();

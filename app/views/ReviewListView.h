@@ -49,6 +49,8 @@ public:
     bool enableTranslation() const { return m_enableTranslation; }
     // Reads the translation switch again and redraws every card.
     void refreshCards();
+    // Cards are still being measured in the background (their heights are estimates so far).
+    bool isMeasuring() const { return m_measurer.isActive(); }
 
     std::optional<platform::store::ObjectId> topReviewId() const;
     void scrollToReview(const platform::store::ObjectId &id);
