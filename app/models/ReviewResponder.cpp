@@ -70,36 +70,32 @@ QThreadPool *ReviewResponder::pool()
     return pool;
 }
 
+void ReviewResponder::change(bool &flag, bool value, void (ReviewResponder::*changed)())
+{
+    if (flag == value)
+        return;
+    flag = value;
+    emit(this->*changed)();
+}
+
 void ReviewResponder::setShowEditor(bool show)
 {
-    if (show == m_showEditor)
-        return;
-    m_showEditor = show;
-    emit showEditorChanged();
+    change(m_showEditor, show, &ReviewResponder::showEditorChanged);
 }
 
 void ReviewResponder::setIsPublishing(bool publishing)
 {
-    if (publishing == m_isPublishing)
-        return;
-    m_isPublishing = publishing;
-    emit isPublishingChanged();
+    change(m_isPublishing, publishing, &ReviewResponder::isPublishingChanged);
 }
 
 void ReviewResponder::setShowDeletionErrorAlert(bool show)
 {
-    if (show == m_showDeletionErrorAlert)
-        return;
-    m_showDeletionErrorAlert = show;
-    emit showDeletionErrorAlertChanged();
+    change(m_showDeletionErrorAlert, show, &ReviewResponder::showDeletionErrorAlertChanged);
 }
 
 void ReviewResponder::setShowPublishErrorAlert(bool show)
 {
-    if (show == m_showPublishErrorAlert)
-        return;
-    m_showPublishErrorAlert = show;
-    emit showPublishErrorAlertChanged();
+    change(m_showPublishErrorAlert, show, &ReviewResponder::showPublishErrorAlertChanged);
 }
 
 void ReviewResponder::beginEditingResponse(const QString &event)

@@ -82,6 +82,7 @@ private:
     enum class Operation { publish, remove, translate, untranslate };
 
     ReviewResponder(std::shared_ptr<Fennick::StoreReview> review, ReviewListModel *rows);
+    void change(bool &flag, bool value, void (ReviewResponder::*changed)());
     void setIsPublishing(bool publishing);
     void fail(Operation operation, const std::exception &error);
     void recordChanged();

@@ -89,16 +89,27 @@ void ReviewListView::setReviews(const ReviewList &reviews)
     m_seenCheck.start();
 }
 
-void ReviewListView::refreshCards()
+bool ReviewListView::rereadTranslationSwitch()
 {
     const bool value = readEnableTranslation();
-    if (value != m_enableTranslation) {
-        m_enableTranslation = value;
-        // The buttons may change the action row's height where they barely fit.
-        scheduleDelayedItemsLayout();
-    }
+    if (value == m_enableTranslation)
+        return false;
+    m_enableTranslation = value;
+    // The buttons may change the action row's height where they barely fit.
+    scheduleDelayedItemsLayout();
+    return true;
+}
+
+void ReviewListView::refreshOpenCard()
+{
     if (ReviewView *card = openCard())
         m_delegate->setEditorData(card, m_cardIndex);
+}
+
+void ReviewListView::refreshCards()
+{
+    rereadTranslationSwitch();
+    refreshOpenCard();
     viewport()->update();
 }
 
@@ -256,22 +267,15 @@ void ReviewListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &
     }
     if (changed)
         scheduleDelayedItemsLayout();
-    if (m_cardIndex.isValid() && m_cardIndex.row() >= topLeft.row() && m_cardIndex.row() <= bottomRight.row()) {
-        if (ReviewView *card = openCard())
-            m_delegate->setEditorData(card, m_cardIndex);
-    }
+    if (m_cardIndex.isValid() && m_cardIndex.row() >= topLeft.row() && m_cardIndex.row() <= bottomRight.row())
+        refreshOpenCard();
 }
 
 void ReviewListView::paintEvent(QPaintEvent *event)
 {
     // Cards read the translation switch each time they are drawn.
-    const bool value = readEnableTranslation();
-    if (value != m_enableTranslation) {
-        m_enableTranslation = value;
-        scheduleDelayedItemsLayout();
-        if (ReviewView *card = openCard())
-            m_delegate->setEditorData(card, m_cardIndex);
-    }
+    if (rereadTranslationSwitch())
+        refreshOpenCard();
     QListView::paintEvent(event);
 }
 
@@ -281,8 +285,7 @@ void ReviewListView::changeEvent(QEvent *event)
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_delegate->styleChanged();
         scheduleDelayedItemsLayout();
-        if (ReviewView *card = openCard())
-            m_delegate->setEditorData(card, m_cardIndex);
+        refreshOpenCard();
     }
 }
 

@@ -92,6 +92,9 @@ private:
     void reopenCardUnderPointer();
     void checkSeen();
     bool readEnableTranslation() const;
+    // True when the switch changed since it was last read.
+    bool rereadTranslationSwitch();
+    void refreshOpenCard();
     void editorChanged(ReviewResponder *responder);
     // Measures the cards that the viewport shows (from `row`, its top `top` pixels from the
     // viewport's top); true when a height changed.

@@ -12,6 +12,7 @@
 #include "support/TestHome.h"
 
 #include "FakeConnectServer.h"
+#include "ViewTestSupport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -34,16 +35,9 @@ using platform::store::ObjectId;
 
 namespace {
 
-QString screenshotPath(const QString &name)
-{
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + name + QStringLiteral(".png");
-}
-
 void saveScreenshot(QWidget *widget, const QString &name)
 {
-    QVERIFY(widget->grab().save(screenshotPath(name)));
+    QVERIFY(widget->grab().save(testsupport::screenshotPath(name + QStringLiteral(".png"))));
 }
 
 QList<Button> buttonKinds(const ReviewCardLayout &layout)

@@ -10,6 +10,8 @@
 #include "platform/keychain/Keychain.h"
 #include "support/TestHome.h"
 
+#include "ViewTestSupport.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -24,13 +26,6 @@ using fixture::Seed;
 using platform::store::ObjectId;
 
 namespace {
-
-QString screenshotPath(const QString &name)
-{
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + name + QStringLiteral(".png");
-}
 
 QStringList itemsOf(const QComboBox &box)
 {
@@ -132,8 +127,8 @@ private slots:
         QVERIFY(!view->filterMenu()->actions().first()->isEnabled());
         for (QAction *action : view->filterMenu()->actions().mid(1))
             QVERIFY(action->isSeparator() || (action->isCheckable() && action->isChecked()));
-        QVERIFY(view->grab().save(screenshotPath(QStringLiteral("app-summary"))));
-        QVERIFY(m_window->grab().save(screenshotPath(QStringLiteral("app-summary-window"))));
+        QVERIFY(view->grab().save(testsupport::screenshotPath(QStringLiteral("app-summary.png"))));
+        QVERIFY(m_window.get()->grab().save(testsupport::screenshotPath(QStringLiteral("app-summary-window.png"))));
 
         // Choosing a version, a sort order, a filter reloads at once.
         QTest::keyClick(view->versionPicker(), Qt::Key_Down);  // to "2.1"
@@ -214,7 +209,7 @@ private slots:
         QCOMPARE(titlesOf(*list).first(), QStringLiteral("Review 104"));
         QCOMPARE(titlesOf(*list).last(), QStringLiteral("Review 5"));
         QVERIFY(!titlesOf(*list).contains(QStringLiteral("Not this account")));
-        QVERIFY(view->grab().save(screenshotPath(QStringLiteral("account-summary"))));
+        QVERIFY(view->grab().save(testsupport::screenshotPath(QStringLiteral("account-summary.png"))));
 
         QTest::keyClicks(view->searchField(), QStringLiteral("syncs"));
         QTRY_COMPARE(list->reviewModel()->rowCount(), 11);
