@@ -302,6 +302,11 @@ private slots:
         QTest::keyClicks(sheet->responseField(), QStringLiteral("The team"));
         QCOMPARE(card->review()->responseUncommitedBody(), QStringLiteral("Thanks a lot\nThe team"));
         saveScreenshot(sheet, QStringLiteral("editor-sheet"));
+        // A store change reloads the list meanwhile: new records of the same reviews. The draft
+        // and the sheet stay; the published response reaches the record the list shows now.
+        m_list->setReviews({fixture::record(ids.at(0)), fixture::record(ids.at(1))});
+        QCOMPARE(m_list->editorDialog(), sheet);
+        QCOMPARE(sheet->responseField()->toPlainText(), QStringLiteral("Thanks a lot\nThe team"));
         QPointer<ResponseEditorDialog> watched = sheet;
         QTest::keyClick(sheet->responseField(), Qt::Key_Return);
         QVERIFY(sheet->progressIndicator()->isVisibleTo(sheet));
@@ -309,6 +314,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!watched || !watched->isVisible(), 20000);
 
         QCOMPARE(m_server->review(QStringLiteral("r-1"))->response->body, QStringLiteral("Thanks a lot\nThe team"));
+        QCOMPARE(m_list->reviewModel()->reviewAt(0)->responseBody(), QStringLiteral("Thanks a lot\nThe team"));
+        QCOMPARE(fixture::savedRow(ids.first()).responseText, QStringLiteral("Thanks a lot\nThe team"));
         QTRY_VERIFY(m_list->reviewRect(ids.first()).height() > heightBefore);
         card = m_list->openCard();
         QVERIFY(card);
