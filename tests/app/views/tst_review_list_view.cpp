@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpontaneKeyEvent>
 #include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -236,6 +237,18 @@ private slots:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCOMPARE(m_list->viewport()->findChildren<ReviewView *>().size(), 1);
         }
+        // The wheel over the open card scrolls the list.
+        ReviewView *card = hover(ids.at(3));
+        QVERIFY(card);
+        QWidget *body = card->findChild<ReviewCardText *>(QStringLiteral("bodyText"));
+        const int before = m_list->verticalScrollBar()->value();
+        const QPoint inside(body->width() / 2, body->height() / 2);
+        QWheelEvent wheel(inside, body->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);  // as from the window system: it may travel to the parents
+        QCoreApplication::instance()->notify(body, &wheel);  // sendEvent() would make it synthetic again
+        QVERIFY(m_list->verticalScrollBar()->value() > before);
+
         // The keyboard's current card opens too.
         m_list->setFocus();
         m_list->setCurrentIndex(m_list->reviewModel()->index(55));
