@@ -284,6 +284,35 @@ private slots:
         QVERIFY2(differing < open.width() * open.height() / 100, qPrintable(QString::number(differing)));
     }
 
+    void cardTextsAreSelectable()
+    {
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids = show(store, {Seed{.body = QStringLiteral("Works well with every sync")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        auto *body = card->findChild<ReviewCardText *>(QStringLiteral("bodyText"));
+        const QTextLine line = card->cardLayout()->body.layout->lineAt(0);
+        const auto pointAt = [&](int position) {
+            return QPoint(qRound(line.cursorToX(position)) + 1, qRound(line.y() + line.height() / 2));
+        };
+        // A double click takes the word, a drag the characters passed over.
+        QTest::mouseDClick(body, Qt::LeftButton, Qt::NoModifier, pointAt(7));
+        QCOMPARE(body->selectedText(), QStringLiteral("well"));
+        QTest::mousePress(body, Qt::LeftButton, Qt::NoModifier, pointAt(0) - QPoint(1, 0));
+        QTest::mouseMove(body, pointAt(10));
+        QTest::mouseRelease(body, Qt::LeftButton, Qt::NoModifier, pointAt(10));
+        QCOMPARE(body->selectedText(), QStringLiteral("Works well"));
+        // The keyboard extends it and copies it.
+        QVERIFY(body->hasFocus());
+        QTest::keyClick(body, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(body, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(body->selectedText(), QStringLiteral("Works well w"));
+        QTest::keyClick(body, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Works well w"));
+        QTest::keyClick(body, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(body->selectedText(), QStringLiteral("Works well with every sync"));
+    }
+
     void publishThroughTheSheet()
     {
         const fakes::FakeAccount key = m_server->addAccount();
