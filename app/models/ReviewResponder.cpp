@@ -16,6 +16,7 @@
 #include <QFuture>
 #include <QLocale>
 #include <QtConcurrent/QtConcurrentRun>
+#include <map>
 
 namespace Vantorel {
 
@@ -245,32 +246,30 @@ void ReviewResponder::recordChanged()
 
 void ReviewResponder::fail(Operation operation, const std::exception &error)
 {
+    struct Failure {
+        const char *name;
+        const QLoggingCategory &(*log)();
+        const char *message;
+    };
+    static const std::map<Operation, Failure> failures = {
+        {Operation::publish, {"UpdateReviewResponse", &Fennick::Log::model, "Could not update review response: %s"}},
+        {Operation::remove, {"DeleteReviewResponse", &Fennick::Log::model, "Could not delete review response: %s"}},
+        {Operation::translate, {"Translate", &Fennick::Log::app, "Could not translate: %s"}},
+        {Operation::untranslate, {"Untranslate", &Fennick::Log::app, "Could not untranslate: %s"}},
+    };
+    const Failure &failure = failures.at(operation);
     const QString description = platform::Error::from(error).localizedDescription();
-    switch (operation) {
-    case Operation::publish:
-        Fennick::TrackError(error, QStringLiteral("UpdateReviewResponse"));
-        qCCritical(Fennick::Log::model(), "Could not update review response: %s", qUtf8Printable(description));
-        if (!description.isEmpty()) {
-            m_publishAlertError = description;
-            setShowPublishErrorAlert(true);
-        }
-        break;
-    case Operation::remove:
-        Fennick::TrackError(error, QStringLiteral("DeleteReviewResponse"));
-        qCCritical(Fennick::Log::model(), "Could not delete review response: %s", qUtf8Printable(description));
-        if (!description.isEmpty()) {
-            m_deletionAlertError = description;
-            setShowDeletionErrorAlert(true);
-        }
-        break;
-    case Operation::translate:
-        Fennick::TrackError(error, QStringLiteral("Translate"));
-        qCCritical(Fennick::Log::app(), "Could not translate: %s", qUtf8Printable(description));
-        break;
-    case Operation::untranslate:
-        Fennick::TrackError(error, QStringLiteral("Untranslate"));
-        qCCritical(Fennick::Log::app(), "Could not untranslate: %s", qUtf8Printable(description));
-        break;
+    Fennick::TrackError(error, QString::fromLatin1(failure.name));
+    qCCritical(failure.log(), failure.message, qUtf8Printable(description));
+    // Only publishing and deleting show an alert, and only with a text to show.
+    if (description.isEmpty())
+        return;
+    if (operation == Operation::publish) {
+        m_publishAlertError = description;
+        setShowPublishErrorAlert(true);
+    } else if (operation == Operation::remove) {
+        m_deletionAlertError = description;
+        setShowDeletionErrorAlert(true);
     }
 }
 
