@@ -77,7 +77,6 @@ AppSummaryView::AppSummaryView(Fennick::StoreApp app, QWidget *parent)
     layout->addLayout(header);
     layout->addWidget(SummaryViewSupport::makeDivider(this));
     layout->addWidget(m_list, 1);
-    m_list->setParent(this);
 
     // Sort: the four orders under their plain labels.
     for (AppSummarySortOrder order : allSortOrders)
