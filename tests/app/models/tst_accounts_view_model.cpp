@@ -133,7 +133,11 @@ private slots:
         });
         events().take();
         takeSignals();
-        atRemoval = nullptr;
+    }
+
+    void cleanup()
+    {
+        atRemoval = nullptr;  // it may point into the finished test's locals
     }
 
     void loadReadsKeysAndKeepsTheSelection()
