@@ -1,0 +1,28 @@
+#include "app/models/LaunchTask.h"
+
+#include "Fennick/GroupSettings.h"
+#include "Fennick/ReferenceDate.h"
+#include "app/models/MainViewModel.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+namespace Vantorel::LaunchTask {
+
+QFuture<bool> run(MainViewModel &model, Clock now)
+{
+    if (!now)
+        now = [] { return Fennick::secondsSinceReferenceDate(); };
+    return model.reloadSidebar().then(QCoreApplication::instance(), [model = QPointer(&model), now] {
+        auto &defaults = platform::UserDefaults::standard();
+        defaults.registerDefaults({{settingsTabSelectionKey, accountsTab}});
+        if (!model || !defaults.boolValue(loadReviewsAtLaunchKey) ||
+            !isDownloadDue(now(), Fennick::GroupSettings::lastFullDownloadDate()))
+            return false;
+        model->sync();  // not awaited: the window goes on while it downloads
+        return true;
+    });
+}
+
+}  // namespace Vantorel::LaunchTask

@@ -1,0 +1,190 @@
+#include "app/shell/VantorelApp.h"
+
+#include "app/models/MainViewModel.h"
+#include "app/shell/AppConstants.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/AppIcon.h"
+#include "app/shell/Menus.h"
+#include "app/shell/TrayItem.h"
+#include "app/views/FeedbackView.h"
+#include "app/views/MainWindow.h"
+#include "platform/Updater.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace Vantorel {
+
+namespace {
+
+// The settings window's content; its width is fixed, its height follows the content.
+QWidget *makeSettingsView()
+{
+    auto *view = new QWidget;
+    auto *layout = new QVBoxLayout(view);
+    layout->addWidget(new QLabel(QObject::tr("Settings"), view), 0, Qt::AlignCenter);
+    view->setMinimumSize(540, 340);
+    return view;
+}
+
+void bringToFront(QWidget *window)
+{
+    window->show();
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+VantorelApp::VantorelApp(QObject *parent)
+    : QObject(parent),
+      m_delegate(new AppDelegate(this)),
+      m_viewModel(std::make_unique<MainViewModel>()),
+      m_trayItem(new TrayItem(this)),
+      m_updater(platform::Updater::sharedUpdater())
+{
+    connect(m_trayItem, &TrayItem::showApplicationRequested, this, &VantorelApp::activate);
+    connect(m_trayItem, &TrayItem::quitRequested, this, &VantorelApp::quit);
+    QDesktopServices::setUrlHandler(urlScheme, this, "handleUrl");
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        application->setQuitOnLastWindowClosed(m_delegate->applicationShouldTerminateAfterLastWindowClosed());
+    connect(qApp, &QCoreApplication::aboutToQuit, m_delegate, &AppDelegate::applicationWillTerminate);
+}
+
+VantorelApp::~VantorelApp()
+{
+    QDesktopServices::unsetUrlHandler(urlScheme);
+    delete m_feedbackWindow;
+    delete m_settingsWindow;
+    delete m_mainWindow;
+}
+
+MainWindow *VantorelApp::mainWindow() const
+{
+    return m_mainWindow;
+}
+
+QWidget *VantorelApp::settingsWindow() const
+{
+    return m_settingsWindow;
+}
+
+FeedbackView *VantorelApp::feedbackWindow() const
+{
+    return m_feedbackWindow;
+}
+
+void VantorelApp::start()
+{
+    m_delegate->applicationWillFinishLaunching();
+    m_delegate->applicationDidFinishLaunching();
+    showMainWindow();
+    m_started = true;
+    for (const QUrl &url : std::exchange(m_pendingUrls, {}))
+        route(url);
+    emit started();
+}
+
+void VantorelApp::showMainWindow()
+{
+    if (!m_mainWindow) {
+        m_mainWindow = new MainWindow(*m_viewModel);
+        m_mainWindow->setWindowIcon(applicationIcon());
+        m_mainWindow->setMenuBar(makeMenuBar(*this, m_mainWindow));
+        connect(m_mainWindow, &MainWindow::appeared, this, &VantorelApp::onMainWindowAppeared);
+        connect(m_mainWindow, &MainWindow::settingsWindowRequested, this, &VantorelApp::showSettingsWindow);
+    }
+    bringToFront(m_mainWindow);
+}
+
+void VantorelApp::onMainWindowAppeared()
+{
+    if (m_updater)
+        m_updater->setAutomaticallyChecksForUpdates(true);
+    m_delegate->onReceiveNotification = [model = QPointer<MainViewModel>(m_viewModel.get())] {
+        if (!model || model->accountsWithApps().isEmpty())
+            return;
+        model->setSelectedEntry(SelectedEntry::account(model->accountsWithApps().first().account));
+    };
+}
+
+void VantorelApp::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = makeSettingsView();
+        m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_settingsWindow->setWindowTitle(tr("Settings"));
+        m_settingsWindow->setWindowIcon(applicationIcon());
+        m_settingsWindow->setFixedWidth(qMax(540, m_settingsWindow->minimumSizeHint().width()));
+    }
+    bringToFront(m_settingsWindow);
+}
+
+void VantorelApp::showFeedbackWindow()
+{
+    if (!m_feedbackWindow) {
+        m_feedbackWindow =
+            new FeedbackView(AppConstants::feedbackServerToken, AppConstants::productName, AppConstants::supportMailbox);
+        m_feedbackWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_feedbackWindow->setWindowIcon(applicationIcon());
+    }
+    bringToFront(m_feedbackWindow);
+}
+
+void VantorelApp::activate()
+{
+    const QList<QWidget *> windows{m_settingsWindow, m_feedbackWindow, m_mainWindow};
+    for (QWidget *window : windows) {
+        if (window && window->isVisible())
+            bringToFront(window);
+    }
+}
+
+void VantorelApp::quit()
+{
+    QCoreApplication::quit();
+}
+
+void VantorelApp::openFeedbackWindow()
+{
+    const QUrl url(feedbackUrl);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+void VantorelApp::handleUrl(const QUrl &url)
+{
+    if (!m_started) {
+        m_pendingUrls.append(url);
+        return;
+    }
+    route(url);
+}
+
+void VantorelApp::handleLaunchMessage(const QByteArray &message)
+{
+    const QString text = QString::fromUtf8(message).trimmed();
+    if (text.isEmpty()) {
+        if (m_started)
+            showMainWindow();
+        return;
+    }
+    handleUrl(QUrl(text));
+}
+
+void VantorelApp::route(const QUrl &url)
+{
+    if (url.scheme().compare(urlScheme, Qt::CaseInsensitive) != 0)
+        return;
+    // The host of "vantorel://SendFeedback" arrives in lower case; compare without case.
+    if (url.toString().contains(QStringLiteral("SendFeedback"), Qt::CaseInsensitive))
+        showFeedbackWindow();
+    else
+        showMainWindow();
+}
+
+}  // namespace Vantorel
