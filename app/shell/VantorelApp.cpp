@@ -1,5 +1,6 @@
 #include "app/shell/VantorelApp.h"
 
+#include "Fennick/Log.h"
 #include "app/models/MainViewModel.h"
 #include "app/shell/AppConstants.h"
 #include "app/shell/AppDelegate.h"
@@ -178,8 +179,11 @@ void VantorelApp::handleLaunchMessage(const QByteArray &message)
 
 void VantorelApp::route(const QUrl &url)
 {
-    if (url.scheme().compare(urlScheme, Qt::CaseInsensitive) != 0)
+    if (url.scheme().compare(urlScheme, Qt::CaseInsensitive) != 0) {
+        qCInfo(Fennick::Log::app(), "Ignoring the link %s", qUtf8Printable(url.toDisplayString()));
         return;
+    }
+    qCInfo(Fennick::Log::app(), "Opening %s", qUtf8Printable(url.toDisplayString()));
     // The host of "vantorel://SendFeedback" arrives in lower case; compare without case.
     if (url.toString().contains(QStringLiteral("SendFeedback"), Qt::CaseInsensitive))
         showFeedbackWindow();
