@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 
 namespace Fennick {
@@ -55,13 +56,25 @@ QStringList translationsOf(const QByteArray &body)
     return result;
 }
 
+// A language code as the locale gives it ("de", "zh-Hans"). Anything else would not name one
+// language: "de&to=fr" asks for two, "de#x" cuts the address short.
+bool isLanguageCode(const QString &code)
+{
+    if (code.isEmpty())
+        return false;
+    return std::all_of(code.cbegin(), code.cend(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+               c == u'_';
+    });
+}
+
 }  // namespace
 
 QStringList Translator::translate(const QStringList &texts, const QString &to)
 {
     const QUrl url = QUrl(Endpoints::baseUrl(Endpoints::Service::translator) +
                           QStringLiteral("/translate?api-version=3.0&to=") + to);
-    if (!url.isValid() || to.isEmpty())
+    if (!url.isValid() || !isLanguageCode(to))
         throw platform::UrlError::make(
             platform::UrlError::BadUrl,
             QCoreApplication::translate("Translator", "No translation address can be formed for the language \"%1\".")

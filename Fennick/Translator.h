@@ -15,8 +15,8 @@ public:
 
     // Synchronous, for worker threads. Returns every translation of the reply, flattened in
     // order (element i translates texts[i] when the service answers one per text). Throws
-    // RequestError for a reply without status or with a status other than 200, and transport
-    // and decoding errors unchanged.
+    // RequestError for a reply without status or with a status other than 200, transport and
+    // decoding errors unchanged, and UrlError::BadUrl for a `to` that is not a language code.
     static QStringList translate(const QStringList &texts, const QString &to);
 };
 

@@ -31,3 +31,5 @@ std::unique_ptr<StoreChangeSubscription> observeStoreChanges(std::function<void(
 }
 
 }  // namespace Vantorel
+
+#include "moc_StoreChanges.cpp"
