@@ -14,6 +14,9 @@ StoreChangeSubscription::StoreChangeSubscription(std::function<void(const QStrin
 {
     m_debounce.setSingleShot(true);
     m_debounce.setInterval(debounceMilliseconds);
+    // A coarse timer may fire up to 5 % early, and a name that follows 480 ms after
+    // "reviews.storeAccountAdded" must still replace it.
+    m_debounce.setTimerType(Qt::PreciseTimer);
     connect(&m_debounce, &QTimer::timeout, this, [this] { m_handler(m_last); });
     auto &center = platform::NotificationCenter::defaultCenter();
     for (const QString &name : {StoreChange::accountRemoved, StoreChange::accountAdded, StoreChange::accountUpdated,
