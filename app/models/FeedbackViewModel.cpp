@@ -1,12 +1,11 @@
 #include "app/models/FeedbackViewModel.h"
 
 #include "Fennick/Endpoints.h"
+#include "platform/FutureContinuation.h"
 #include "platform/ThreadPools.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QTextBoundaryFinder>
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -147,25 +146,22 @@ void FeedbackViewModel::send()
     const platform::http::Request request = this->request();
     setIsSending(true);
     // A transport failure delivers no data; the status of a reply is not looked at.
-    QtConcurrent::run(requestPool(),
-                      [request]() -> std::optional<QByteArray> {
-                          try {
-                              return platform::http::Session::shared().send(request).body;
-                          } catch (const std::exception &) {
-                              return std::nullopt;
-                          }
-                      })
-        // Qt 6.4 asserts when the context of then() is gone before the work ends, so the
-        // application is the context and a closed window's model is skipped here.
-        .then(QCoreApplication::instance(), [self = QPointer(this)](const std::optional<QByteArray> &data) {
-            if (!self)
-                return;
-            if (data && isSuccessReply(*data))
-                emit self->sent();
-            else
-                self->setDidFail(true);
-            self->setIsSending(false);
+    const QFuture<std::optional<QByteArray>> reply =
+        QtConcurrent::run(requestPool(), [request]() -> std::optional<QByteArray> {
+            try {
+                return platform::http::Session::shared().send(request).body;
+            } catch (const std::exception &) {
+                return std::nullopt;
+            }
         });
+    platform::whenFinished(reply, this, [this](const QFuture<std::optional<QByteArray>> &done) {
+        const std::optional<QByteArray> data = done.result();
+        if (data && isSuccessReply(*data))
+            emit sent();
+        else
+            setDidFail(true);
+        setIsSending(false);
+    });
 }
 
 }  // namespace Vantorel

@@ -3,10 +3,9 @@
 #include "Fennick/GroupSettings.h"
 #include "Fennick/ReferenceDate.h"
 #include "app/models/MainViewModel.h"
+#include "platform/FutureContinuation.h"
 #include "platform/UserDefaults.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 
 namespace Vantorel::LaunchTask {
 
@@ -14,13 +13,13 @@ QFuture<bool> run(MainViewModel &model, Clock now)
 {
     if (!now)
         now = [] { return Fennick::secondsSinceReferenceDate(); };
-    return model.reloadSidebar().then(QCoreApplication::instance(), [model = QPointer(&model), now] {
+    return platform::whenFinished(model.reloadSidebar(), &model, [&model, now](const QFuture<void> &) {
         auto &defaults = platform::UserDefaults::standard();
         defaults.registerDefaults({{settingsTabSelectionKey, accountsTab}});
-        if (!model || !defaults.boolValue(loadReviewsAtLaunchKey) ||
+        if (!defaults.boolValue(loadReviewsAtLaunchKey) ||
             !isDownloadDue(now(), Fennick::GroupSettings::lastFullDownloadDate()))
             return false;
-        model->sync();  // not awaited: the window goes on while it downloads
+        model.sync();  // not awaited: the window goes on while it downloads
         return true;
     });
 }

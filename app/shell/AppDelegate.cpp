@@ -1,8 +1,11 @@
 #include "app/shell/AppDelegate.h"
 
 #include "Fennick/Analytics.h"
+#include "Fennick/Log.h"
 #include "Fennick/ReviewStateTracker.h"
+#include "platform/FutureContinuation.h"
 #include "platform/UserDefaults.h"
+#include "platform/notifications/UserNotificationCenter.h"
 
 namespace Vantorel {
 
@@ -22,6 +25,14 @@ void AppDelegate::applicationWillFinishLaunching()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    auto &center = platform::UserNotificationCenter::current();
+    connect(&center, &platform::UserNotificationCenter::activated, this, &AppDelegate::userNotificationClicked,
+            Qt::UniqueConnection);
+    // Only the answer is logged; later notifications are tried either way.
+    platform::whenFinished(center.requestAuthorization(), this, [](const QFuture<bool> &answer) {
+        const bool allowed = answer.isValid() && answer.resultCount() > 0 && answer.result();
+        qCInfo(Fennick::Log::app(), allowed ? "Notifications allowed" : "Notifications disallowed");
+    });
     Fennick::StartAnalytics();
 }
 

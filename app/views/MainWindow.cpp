@@ -36,7 +36,7 @@ MainWindow::MainWindow(MainViewModel &viewModel, QWidget *parent)
     m_splitter->addWidget(m_detailHolder);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({SidebarView::idealWidth, 1000});
+    m_splitter->setSizes({SidebarView::idealColumnWidth, 1000});
     auto *detailLayout = new QVBoxLayout(m_detailHolder);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     setCentralWidget(m_splitter);

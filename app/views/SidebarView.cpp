@@ -78,8 +78,8 @@ SidebarView::SidebarView(MainViewModel &viewModel, QWidget *parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(SidebarModel::decorationSize, SidebarModel::decorationSize));
     setFrameShape(QFrame::NoFrame);
-    setMinimumWidth(minimumWidth);
-    setMaximumWidth(maximumWidth);
+    setMinimumWidth(minimumColumnWidth);
+    setMaximumWidth(maximumColumnWidth);
     setAttribute(Qt::WA_MacShowFocusRect, false);
 
     m_noAccounts->setObjectName(QStringLiteral("noAccounts"));
@@ -103,7 +103,7 @@ SidebarView::SidebarView(MainViewModel &viewModel, QWidget *parent)
 
 QSize SidebarView::sizeHint() const
 {
-    return {idealWidth, QTreeView::sizeHint().height()};
+    return {idealColumnWidth, QTreeView::sizeHint().height()};
 }
 
 bool SidebarView::showsNoAccounts() const

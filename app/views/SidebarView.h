@@ -17,9 +17,9 @@ class SidebarModel;
 class SidebarView : public QTreeView {
     Q_OBJECT
 public:
-    static constexpr int minimumWidth = 180;
-    static constexpr int idealWidth = 260;
-    static constexpr int maximumWidth = 800;
+    static constexpr int minimumColumnWidth = 180;
+    static constexpr int idealColumnWidth = 260;
+    static constexpr int maximumColumnWidth = 800;
 
     explicit SidebarView(MainViewModel &viewModel, QWidget *parent = nullptr);
 

@@ -56,17 +56,17 @@ class SidebarModelTest : public QObject {
     }
 
     ObjectId cherry;
-    ObjectId damson;
 
 private slots:
     void initTestCase()
     {
         auto *first = view().insert<ManagedAccount>();
         first->setName(QStringLiteral("Orchard"));
-        damson = addApp(first, QStringLiteral("Damson"), QStringLiteral("200"))->objectId();
-        cherry = addApp(first, QStringLiteral("cherry"), QStringLiteral("100"))->objectId();
+        addApp(first, QStringLiteral("Damson"), QStringLiteral("200"));
+        ManagedApp *cherryRow = addApp(first, QStringLiteral("cherry"), QStringLiteral("100"));
         view().insert<ManagedAccount>()->setName(QStringLiteral("Empty"));
         view().save();
+        cherry = cherryRow->objectId();  // ids are final once saved
     }
 
     void accountsAreHeadingsWithAllAppsAndTheirApps()

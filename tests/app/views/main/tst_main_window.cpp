@@ -137,7 +137,7 @@ private slots:
         showWindow();
         QVERIFY(!window->sidebar()->showsNoAccounts());
         QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
-        QCOMPARE(window->splitter()->sizes().first(), SidebarView::idealWidth);
+        QCOMPARE(window->splitter()->sizes().first(), SidebarView::idealColumnWidth);
         QCOMPARE(window->sidebar()->minimumWidth(), 180);
         QCOMPARE(window->sidebar()->maximumWidth(), 800);
 
