@@ -11,6 +11,18 @@ namespace {
 
 constexpr quintptr headingId = 0;  // internal id of top-level rows; children carry section + 1
 
+QImage blankDecoration()
+{
+    static const QImage blank = [] {
+        QImage image(QSize(SidebarModel::decorationSize, SidebarModel::decorationSize) * 2,
+                     QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::transparent);
+        return image;
+    }();
+    return blank;
+}
+
 bool sameShape(const QList<Fennick::AccountWithApps> &a, const QList<Fennick::AccountWithApps> &b)
 {
     if (a.size() != b.size())
@@ -138,6 +150,8 @@ QVariant SidebarModel::data(const QModelIndex &index, int role) const
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
             return tr("All Apps");
+        case Qt::DecorationRole:
+            return blankDecoration();  // keeps the text in line with the app names below
         case KindRole:
             return QVariant::fromValue(int(RowKind::allApps));
         default:

@@ -132,9 +132,14 @@ void MainWindow::replaceDetail(DetailCase detailCase, QWidget *view, QWidget *se
     m_case = detailCase;
     m_detail = view;
     m_searchField = searchField;
+    // Shown at once, not at the next turn of the event loop, so that the window never paints
+    // without its detail.
     m_detailHolder->layout()->addWidget(m_detail);
-    if (m_searchField)
+    m_detail->show();
+    if (m_searchField) {
         m_searchHolder->layout()->addWidget(m_searchField);
+        m_searchField->show();
+    }
 }
 
 QWidget *MainWindow::makeAddAccount()
