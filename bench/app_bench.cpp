@@ -9,8 +9,10 @@
 
 #include "Fennick/Account.h"
 #include "Fennick/Endpoints.h"
+#include "Fennick/GroupSettings.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/ReferenceDate.h"
 #include "platform/keychain/Keychain.h"
 #include "platform/store/TextFolding.h"
 
@@ -23,6 +25,7 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -300,6 +303,48 @@ void syncStall(Bench &)
                 double(longest) / 1e6);
 }
 
+// From starting the `vantorel` program on this store to its first painted main window with the
+// sidebar loaded, and the program's resident memory at that moment. The program reports both
+// itself when VANTOREL_STARTUP_PROBE is set, and quits.
+void programStartup(Bench &)
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();  // this run's home
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.insert(QStringLiteral("VANTOREL_STARTUP_PROBE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("Vantorel.*=false"));
+    // The last download is recent, so the program starts none; and it could reach no real service.
+    GroupSettings::setLastFullDownloadDate(secondsSinceReferenceDate());
+    environment.insert(QStringLiteral("VANTOREL_CONNECT_URL"), QStringLiteral("http://127.0.0.1:9"));
+
+    QList<double> ms;
+    QList<double> residentMb;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer timer;
+        timer.start();
+        program.start(QStringLiteral(VANTOREL_PROGRAM), {});
+        QByteArray output;
+        while (!output.contains('\n') && program.waitForReadyRead(30000))
+            output += program.readAllStandardOutput();
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        program.waitForFinished(10000);
+        const qsizetype at = output.indexOf("rss_kb=");
+        if (!output.startsWith("startup-probe: first-filled-frame") || at < 0) {
+            std::printf("program start: no report from %s (exit code %d)\n", VANTOREL_PROGRAM, program.exitCode());
+            return;
+        }
+        ms.append(elapsed);
+        residentMb.append(output.mid(at + 7).trimmed().toDouble() / 1024.0);
+    }
+    printSamples("program start to first painted main window with the sidebar", ms, 1000);
+    std::sort(residentMb.begin(), residentMb.end());
+    std::printf("resident memory then: min %.1f MB, median %.1f, max %.1f (target < 150 MB)\n", residentMb.first(),
+                residentMb[residentMb.size() / 2], residentMb.last());
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -325,6 +370,7 @@ int main(int argc, char **argv)
     const QList<std::pair<QString, std::function<void(Bench &)>>> figures = {
         {QStringLiteral("sidebar"), sidebarLoad},
         {QStringLiteral("summaries"), summaryLoads},
+        {QStringLiteral("startup"), programStartup},
         {QStringLiteral("sync"), syncStall},  // last: it adds to the store
     };
     QStringList wanted = app.arguments().mid(1);
