@@ -9,12 +9,11 @@
 #include "FakeEmailServer.h"
 #include "FakeLookupServer.h"
 #include "FakeTranslatorServer.h"
+#include "tests/support/Images.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -49,13 +48,7 @@ int main(int argc, char **argv)
                                 QColor(0xfb, 0x8c, 0x00), QColor(0x8e, 0x24, 0xaa)};
     const QList<fakes::FakeApp> apps = fakes::sampleApps();
     for (qsizetype i = 0; i < apps.size(); ++i) {
-        QImage icon(100, 100, QImage::Format_RGB32);
-        icon.fill(colours.at(i % colours.size()));
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        icon.save(&buffer, "PNG");
-        lookup.addApp(apps.at(i).id, png);
+        lookup.addApp(apps.at(i).id, testsupport::pngBytes(colours.at(i % colours.size()), 100));
     }
     fakes::FakeTranslatorServer translator;
     fakes::FakeEmailServer email;

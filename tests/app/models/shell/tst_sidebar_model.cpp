@@ -8,10 +8,10 @@
 #include "app/models/MainViewModel.h"
 #include "app/models/SidebarModel.h"
 #include "platform/Analytics.h"
+#include "support/Images.h"
 #include "support/TestHome.h"
 
 #include <QAbstractItemModelTester>
-#include <QBuffer>
 #include <QSignalSpy>
 
 using namespace Vantorel;
@@ -109,11 +109,7 @@ private slots:
 
         QImage red(64, 32, QImage::Format_RGB32);
         red.fill(Qt::red);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        red.save(&buffer, "PNG");
-        Fennick::IconManager().store(png, QStringLiteral("100"));
+        Fennick::IconManager().store(testsupport::pngBytes(red), QStringLiteral("100"));
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
         reload(viewModel);

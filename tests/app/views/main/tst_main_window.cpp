@@ -12,10 +12,10 @@
 #include "app/views/MainWindow.h"
 #include "app/views/SidebarView.h"
 #include "platform/UserDefaults.h"
+#include "support/Images.h"
 #include "support/TestHome.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -41,15 +41,8 @@ class MainWindowTest : public QObject {
         auto *version = view().insert<Fennick::ManagedAppVersion>();
         version->setApp(app);
         view().insert<Fennick::ManagedReview>()->setVersion(version);
-        if (icon.isValid()) {
-            QImage image(60, 60, QImage::Format_RGB32);
-            image.fill(icon);
-            QByteArray png;
-            QBuffer buffer(&png);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            Fennick::IconManager().store(png, identifier);
-        }
+        if (icon.isValid())
+            Fennick::IconManager().store(testsupport::pngBytes(icon, 60), identifier);
         return app;
     }
 
