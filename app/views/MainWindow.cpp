@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSplitter>
@@ -54,7 +55,8 @@ MainWindow::MainWindow(MainViewModel &viewModel, QWidget *parent)
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolbar->addWidget(spacer);
     m_searchHolder->setObjectName(QStringLiteral("searchHolder"));
-    m_searchHolder->setFixedWidth(260);
+    // As tall as a search field also while there is none, so the toolbar keeps its height.
+    m_searchHolder->setFixedSize(260, QLineEdit().sizeHint().height());
     auto *searchLayout = new QHBoxLayout(m_searchHolder);
     searchLayout->setContentsMargins(0, 0, 0, 0);
     toolbar->addWidget(m_searchHolder);
