@@ -1,0 +1,232 @@
+#include "app/models/AccountDetailsViewModel.h"
+
+#include "Fennick/Connect/ConnectAPI.h"
+#include "Fennick/Log.h"
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/PersistenceController.h"
+#include "app/models/StoreChanges.h"
+#include "platform/ThreadPools.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <cstdio>
+#include <variant>
+
+namespace Vantorel {
+
+using Fennick::Account;
+using Fennick::Credentials;
+using Fennick::ManagedAccount;
+
+namespace {
+
+// The sign-in's request and keychain write: both may wait long (network, a keychain prompt).
+QThreadPool *signInPool()
+{
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("sign-in"), 2);
+    return pool;
+}
+
+// The context of the sign-in's continuations: a GUI-thread object that is never destroyed, since
+// a continuation whose context has gone must not run at all.
+QObject *guiContext()
+{
+    static QObject *context = new QObject;
+    return context;
+}
+
+// The stored row of each account that a form has been opened for. An account that has just
+// signed in keeps no row id (its object cannot learn one), so every form of that account, also
+// one opened after the first has gone, must share what the first save learnt.
+AccountDetailsViewModel::RowId rowIdOf(const std::shared_ptr<Account> &account)
+{
+    static QMutex mutex;  // an account may be destroyed on another thread
+    static QHash<const Account *, AccountDetailsViewModel::RowId> rows;
+    const QMutexLocker lock(&mutex);
+    if (const auto known = rows.constFind(account.get()); known != rows.cend())
+        return *known;
+    auto rowId = std::make_shared<std::optional<platform::store::ObjectId>>(account->objectId());
+    rows.insert(account.get(), rowId);
+    QObject::connect(account.get(), &QObject::destroyed, [raw = account.get()] {
+        const QMutexLocker lock(&mutex);
+        rows.remove(raw);
+    });
+    return rowId;
+}
+
+void printLine(const QString &line)
+{
+    std::fputs(qUtf8Printable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+// The key file's bytes, or why they cannot be had. Reads at most one byte more than the limit,
+// so that a huge or endless file is refused without being read whole.
+std::variant<QByteArray, QString> readKeyFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("No such file");
+    if (info.isDir())
+        return QStringLiteral("Is a directory");
+    if (!info.isFile())
+        return QStringLiteral("Not a regular file");
+    const QString tooLarge = QStringLiteral("The file is larger than %1 bytes").arg(AccountDetailsViewModel::maximumKeyFileSize);
+    if (info.size() > AccountDetailsViewModel::maximumKeyFileSize)
+        return tooLarge;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    const QByteArray bytes = file.read(AccountDetailsViewModel::maximumKeyFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    if (bytes.size() > AccountDetailsViewModel::maximumKeyFileSize)
+        return tooLarge;
+    return bytes;
+}
+
+}  // namespace
+
+AccountDetailsViewModel::AccountDetailsViewModel(std::shared_ptr<Account> account, QObject *parent)
+    : QObject(parent), m_account(std::move(account)),
+      m_rowId(rowIdOf(m_account))
+{
+    for (auto changed : {&Account::nameChanged, &Account::issuerIdChanged, &Account::keyIdChanged,
+                         &Account::keyBlobChanged}) {
+        connect(m_account.get(), changed, this, &AccountDetailsViewModel::updateCanSignIn);
+    }
+    m_canSignIn = canSignIn();
+}
+
+AccountDetailsViewModel::~AccountDetailsViewModel() = default;
+
+bool AccountDetailsViewModel::canSignIn() const
+{
+    return !m_account->name().isEmpty() && !m_account->issuerId().isEmpty() && !m_account->keyId().isEmpty() &&
+           m_account->keyBlob().has_value() && !m_isSigningIn;
+}
+
+void AccountDetailsViewModel::updateCanSignIn()
+{
+    const bool value = canSignIn();
+    if (value == m_canSignIn)
+        return;
+    m_canSignIn = value;
+    emit canSignInChanged();
+}
+
+void AccountDetailsViewModel::setSigningIn(bool value)
+{
+    if (value == m_isSigningIn)
+        return;
+    m_isSigningIn = value;
+    emit isSigningInChanged();
+    updateCanSignIn();
+}
+
+QUrl AccountDetailsViewModel::keysPageUrl()
+{
+    return QUrl(QStringLiteral("https://appstoreconnect.apple.com/access/api"));
+}
+
+void AccountDetailsViewModel::importKeyFile(const QString &path)
+{
+    const auto result = readKeyFile(path);
+    if (const auto *reason = std::get_if<QString>(&result)) {
+        // Only the path and the reason: never anything of the file's content.
+        printLine(QStringLiteral("Could not read the key file %1: %2").arg(path, *reason));
+        return;
+    }
+    m_account->setKeyBlob(std::get<QByteArray>(result));
+}
+
+QFuture<void> AccountDetailsViewModel::signIn()
+{
+    const std::optional<Credentials> credentials = m_account->credentials();
+    if (!credentials || m_isSigningIn)
+        return QtFuture::makeReadyFuture();
+    setSigningIn(true);
+
+    // A sign-in that has started runs to its end also when the form goes away meanwhile (another
+    // account selected, the window closed); only what the form itself shows is then skipped.
+    const QPointer<AccountDetailsViewModel> self(this);
+    // What is saved is the key that was tested, even if the form is edited meanwhile.
+    const Credentials tested = *credentials;
+    return QtConcurrent::run(signInPool(), [tested] { return Fennick::ConnectAPI().loadApps(tested); })
+        .then(guiContext(),
+              [account = m_account, rowId = m_rowId, tested, self](const QList<Fennick::ServerApp> &apps) {
+                  if (apps.isEmpty()) {
+                      qCInfo(Fennick::Log::app(), "No apps after sign in");
+                      return QtFuture::makeReadyFuture();
+                  }
+                  return saveAccount(account, rowId, tested, self);
+              })
+        .unwrap()
+        .onFailed(guiContext(), [self](const std::exception &error) { fail(self, error); })
+        .then(guiContext(), [self] {
+            if (self)
+                self->setSigningIn(false);
+        });
+}
+
+QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account> &account, const RowId &rowId,
+                                                   const Credentials &tested,
+                                                   const QPointer<AccountDetailsViewModel> &self)
+{
+    platform::store::Context &context = Fennick::PersistenceController::shared().container().viewContext();
+    ManagedAccount *row = *rowId ? context.existingObject<ManagedAccount>(**rowId) : nullptr;
+    const bool inserted = row == nullptr;  // also when the stored row has gone meanwhile
+    if (inserted)
+        row = context.insert<ManagedAccount>();
+    // The row keeps only the name: the key material goes to the keychain.
+    row->setName(account->name());
+    row->setKeyId(QString());
+    row->setIssuerId(QString());
+    row->setKeyBlob(QByteArray());
+    row->setTimestamp(QDateTime::currentDateTimeUtc());
+    try {
+        context.save();
+    } catch (...) {
+        // A failed insert must not linger in the shared view context for someone else's save.
+        if (inserted)
+            context.deleteObject(row);
+        throw;
+    }
+    *rowId = row->objectId();
+
+    const QString id = (*rowId)->uriString();
+    const QString name = account->name();
+    const bool wasNew = account->isNew();
+    return QtConcurrent::run(signInPool(),
+                             [id, name, tested] {
+                                 Account keys(std::nullopt, name, tested.issId, tested.keyId, tested.p8);
+                                 // A failed write is logged and reported there; the sign-in counts.
+                                 keys.saveToKeychain(id);
+                             })
+        .then(guiContext(), [account, wasNew, self] {
+            if (!wasNew) {
+                StoreChange::post(StoreChange::accountUpdated);
+                return;
+            }
+            account->setIsNew(false);
+            StoreChange::post(StoreChange::accountAdded);
+            if (self)
+                emit self->dismissRequested();
+        });
+}
+
+void AccountDetailsViewModel::fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error)
+{
+    const QString description = platform::Error::from(error).localizedDescription();
+    qCCritical(Fennick::Log::app(), "Could not load apps during sign in: %s", qUtf8Printable(description));
+    if (self && !description.isEmpty())
+        emit self->alertRequested(description);
+}
+
+}  // namespace Vantorel

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "Fennick/Account.h"
+#include "platform/store/ObjectId.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+namespace Vantorel {
+
+// The sign-in form of one account: reads the key file, tests the key by listing the account's
+// apps and, when at least one comes back, saves the account (name in the store, key material in
+// the keychain only). GUI thread only; the request and the keychain write run on a pool.
+class AccountDetailsViewModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool canSignIn READ canSignIn NOTIFY canSignInChanged)
+    Q_PROPERTY(bool isSigningIn READ isSigningIn NOTIFY isSigningInChanged)
+
+public:
+    // Key files are a few hundred bytes; anything larger than this is not one.
+    static constexpr qint64 maximumKeyFileSize = 1024 * 1024;
+
+    explicit AccountDetailsViewModel(std::shared_ptr<Fennick::Account> account, QObject *parent = nullptr);
+    ~AccountDetailsViewModel() override;
+
+    const std::shared_ptr<Fennick::Account> &account() const { return m_account; }
+
+    // Name, issuer id and key id filled, key bytes read (of any length) and no sign-in running.
+    bool canSignIn() const;
+    bool isSigningIn() const { return m_isSigningIn; }
+
+    // Reads the chosen key file into the account. A file that cannot be read, or is larger than
+    // maximumKeyFileSize, leaves the key bytes as they were and the reason goes to standard
+    // output. The bytes are not checked here: a file that holds no usable key fails at sign-in.
+    void importKeyFile(const QString &path);
+
+    // Tests the key and saves the account. Without key bytes it does nothing. On success a new
+    // account posts "reviews.storeAccountAdded" and asks to be dismissed, a stored one posts
+    // "reviews.storeAccountUpdated"; a key without apps saves nothing. Finishes when all is done,
+    // which may be after this model is gone.
+    QFuture<void> signIn();
+
+    // The App Store Connect page on which API keys are made.
+    static QUrl keysPageUrl();
+
+    // The stored row, also after the first save of a new account (whose object cannot learn it),
+    // so that saving again rewrites that row instead of adding another. One per account, shared
+    // by all its forms and by a running sign-in, which may outlive its form.
+    using RowId = std::shared_ptr<std::optional<platform::store::ObjectId>>;
+
+signals:
+    void canSignInChanged();
+    void isSigningInChanged();
+    // A sign-in failed with this (never empty) text.
+    void alertRequested(const QString &description);
+    // A new account has signed in and is stored: the form has done its work.
+    void dismissRequested();
+
+private:
+    // Writes the store row and, off the GUI thread, the keychain items of the tested key.
+    static QFuture<void> saveAccount(const std::shared_ptr<Fennick::Account> &account, const RowId &rowId,
+                                     const Fennick::Credentials &tested, const QPointer<AccountDetailsViewModel> &self);
+    static void fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error);
+    void setSigningIn(bool value);
+    void updateCanSignIn();
+
+    std::shared_ptr<Fennick::Account> m_account;
+    RowId m_rowId;
+    bool m_isSigningIn = false;
+    bool m_canSignIn = false;
+};
+
+}  // namespace Vantorel
