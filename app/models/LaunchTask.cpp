@@ -3,6 +3,7 @@
 #include "Fennick/GroupSettings.h"
 #include "Fennick/ReferenceDate.h"
 #include "app/models/MainViewModel.h"
+#include "app/models/SettingsTab.h"
 #include "platform/FutureContinuation.h"
 #include "platform/UserDefaults.h"
 
@@ -15,7 +16,7 @@ QFuture<bool> run(MainViewModel &model, Clock now)
         now = [] { return Fennick::secondsSinceReferenceDate(); };
     return platform::whenFinished(model.reloadSidebar(), &model, [&model, now](const QFuture<void> &) {
         auto &defaults = platform::UserDefaults::standard();
-        defaults.registerDefaults({{settingsTabSelectionKey, accountsTab}});
+        defaults.registerDefaults({{settingsTabSelectionKey, static_cast<int>(Tab::accounts)}});
         if (!defaults.boolValue(loadReviewsAtLaunchKey) ||
             !isDownloadDue(now(), Fennick::GroupSettings::lastFullDownloadDate()))
             return false;

@@ -11,9 +11,6 @@ class MainViewModel;
 namespace LaunchTask {
 
 inline const QString loadReviewsAtLaunchKey = QStringLiteral("loadReviewsAtLaunch");
-inline const QString settingsTabSelectionKey = QStringLiteral("settingsTabSelection");
-// The settings window's Accounts tab.
-constexpr int accountsTab = 1;
 // A download at launch is due once the last full one is more than this many seconds old.
 constexpr double downloadInterval = 86400.0;
 

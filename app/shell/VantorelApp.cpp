@@ -9,25 +9,20 @@
 #include "app/shell/TrayItem.h"
 #include "app/views/FeedbackView.h"
 #include "app/views/MainWindow.h"
+#include "app/views/SettingsView.h"
 #include "platform/Updater.h"
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QVBoxLayout>
 
 namespace Vantorel {
 
 namespace {
 
-// The settings window's content; its width is fixed, its height follows the content.
+// The settings window's content, on the tab stored under "settingsTabSelection".
 QWidget *makeSettingsView()
 {
-    auto *view = new QWidget;
-    auto *layout = new QVBoxLayout(view);
-    layout->addWidget(new QLabel(QObject::tr("Settings"), view), 0, Qt::AlignCenter);
-    view->setMinimumSize(540, 340);
-    return view;
+    return new SettingsView;
 }
 
 void bringToFront(QWidget *window)
@@ -120,7 +115,8 @@ void VantorelApp::showSettingsWindow()
         m_settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
         m_settingsWindow->setWindowTitle(tr("Settings"));
         m_settingsWindow->setWindowIcon(applicationIcon());
-        m_settingsWindow->setFixedWidth(qMax(540, m_settingsWindow->minimumSizeHint().width()));
+        // Its width is fixed; its height follows the content.
+        m_settingsWindow->setFixedWidth(qMax(int(SettingsView::minimumViewWidth), m_settingsWindow->minimumSizeHint().width()));
     }
     bringToFront(m_settingsWindow);
 }

@@ -1,11 +1,11 @@
 #include "app/views/MainWindow.h"
 
 #include "app/models/LaunchTask.h"
+#include "app/models/SettingsTab.h"
 #include "app/models/MainViewModel.h"
 #include "app/views/BusyIndicator.h"
 #include "app/views/DetailViews.h"
 #include "app/views/SidebarView.h"
-#include "platform/UserDefaults.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -155,7 +155,7 @@ QWidget *MainWindow::makeAddAccount()
     layout->addStretch();
     connect(button, &QPushButton::clicked, this, [this] {
         // The settings window opens on the Accounts tab even when it was left on another.
-        platform::UserDefaults::standard().setValue(LaunchTask::settingsTabSelectionKey, LaunchTask::accountsTab);
+        storeSettingsTab(Tab::accounts);
         emit settingsWindowRequested();
     });
     return holder;

@@ -7,11 +7,13 @@
 #include "Fennick/ReviewStateTracker.h"
 #include "app/models/FeedbackViewModel.h"
 #include "app/models/MainViewModel.h"
+#include "app/models/SettingsTab.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/TrayItem.h"
 #include "app/shell/VantorelApp.h"
 #include "app/views/FeedbackView.h"
 #include "app/views/MainWindow.h"
+#include "app/views/SettingsView.h"
 #include "platform/Analytics.h"
 #include "platform/UserDefaults.h"
 #include "platform/Updater.h"
@@ -23,6 +25,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 
 using namespace Vantorel;
@@ -130,9 +133,11 @@ private slots:
     void cleanup()
     {
         app.reset();
-        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty() ||
-                    std::none_of(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(),
-                                 [](QWidget *w) { return w->isVisible(); }));
+        // Nothing of this test stays on screen for the next one.
+        QTRY_VERIFY([] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            return std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) { return w->isVisible(); });
+        }());
     }
 
     // Keep first: it needs a process in which nothing registered the defaults yet.
@@ -288,6 +293,28 @@ private slots:
         tray.menu()->actions().first()->trigger();
         QVERIFY(!app->mainWindow()->isVisible());
         app->mainWindow()->show();
+    }
+
+    void addAnAccountOpensTheSettingsOnTheAccountsTab()
+    {
+        storeSettingsTab(Tab::general);
+        startApp();
+        QCOMPARE(app->mainWindow()->detailCase(), MainWindow::DetailCase::addAccount);
+        app->mainWindow()->detailView()->findChild<QPushButton *>(QStringLiteral("addAccount"))->click();
+        auto *settings = qobject_cast<SettingsView *>(app->settingsWindow());
+        QVERIFY(settings && settings->isVisible());
+        QCOMPARE(settings->selectedTab(), Tab::accounts);
+        QCOMPARE(settings->width(), int(SettingsView::minimumViewWidth));
+
+        // "Settings…" brings the same window up again, on the tab the user left it on.
+        settings->setSelectedTab(Tab::general);
+        action(app->mainWindow(), "settings")->trigger();
+        QCOMPARE(app->settingsWindow(), settings);
+        QCOMPARE(settings->selectedTab(), Tab::general);
+        settings->close();
+        QTRY_VERIFY(!app->settingsWindow());
+        action(app->mainWindow(), "settings")->trigger();
+        QVERIFY(app->settingsWindow() && app->settingsWindow()->isVisible());
     }
 
     void aNotificationClickSelectsTheFirstAccount()

@@ -2,6 +2,7 @@
 #include "Fennick/ReferenceDate.h"
 #include "app/models/LaunchTask.h"
 #include "app/models/MainViewModel.h"
+#include "app/models/SettingsTab.h"
 #include "platform/UserDefaults.h"
 #include "support/TestHome.h"
 
@@ -45,7 +46,7 @@ private slots:
     void launchReloadsRegistersTheTabAndAppliesTheDayRule()
     {
         UserDefaults &defaults = UserDefaults::standard();
-        QVERIFY(!defaults.value(LaunchTask::settingsTabSelectionKey).isValid());
+        QVERIFY(!defaults.value(settingsTabSelectionKey).isValid());
         defaults.setValue(LaunchTask::loadReviewsAtLaunchKey, true);
         MainViewModel model;
         QSignalSpy syncing(&model, &MainViewModel::isSyncingChanged);
@@ -53,7 +54,7 @@ private slots:
         Fennick::GroupSettings::setLastFullDownloadDate(1000);
         QVERIFY(!runAt(model, 1000 + 86400.0));
         QVERIFY(model.performedInitialLoad());  // the reload came first
-        QCOMPARE(defaults.integerValue(LaunchTask::settingsTabSelectionKey), qint64(1));
+        QCOMPARE(defaults.integerValue(settingsTabSelectionKey), qint64(1));
         QCOMPARE(syncing.count(), 0);
 
         QVERIFY(runAt(model, 1000 + 86400.5));
@@ -72,9 +73,9 @@ private slots:
         QCOMPARE(syncing.count(), 0);
 
         // A tab the user chose stays.
-        defaults.setValue(LaunchTask::settingsTabSelectionKey, 0);
+        defaults.setValue(settingsTabSelectionKey, 0);
         runAt(model, 0);
-        QCOMPARE(defaults.integerValue(LaunchTask::settingsTabSelectionKey), qint64(0));
+        QCOMPARE(defaults.integerValue(settingsTabSelectionKey), qint64(0));
     }
 };
 

@@ -8,6 +8,7 @@
 #include "Fennick/ReferenceDate.h"
 #include "app/models/LaunchTask.h"
 #include "app/models/MainViewModel.h"
+#include "app/models/SettingsTab.h"
 #include "app/models/SidebarModel.h"
 #include "app/views/MainWindow.h"
 #include "app/views/SidebarView.h"
@@ -100,7 +101,7 @@ private slots:
     // Keep first: it needs the empty store.
     void noAccountsShowsOnlyAfterTheFirstLoad()
     {
-        UserDefaults::standard().setValue(LaunchTask::settingsTabSelectionKey, 0);
+        UserDefaults::standard().setValue(settingsTabSelectionKey, 0);
         window = std::make_unique<MainWindow>(*model);
         window->show();
         // Before the first load ends: a silent sidebar and the hint.
@@ -120,8 +121,8 @@ private slots:
         QSignalSpy requested(window.get(), &MainWindow::settingsWindowRequested);
         add->click();
         QCOMPARE(requested.count(), 1);
-        QCOMPARE(UserDefaults::standard().integerValue(LaunchTask::settingsTabSelectionKey), qint64(1));
-        UserDefaults::standard().removeValue(LaunchTask::settingsTabSelectionKey);
+        QCOMPARE(UserDefaults::standard().integerValue(settingsTabSelectionKey), qint64(1));
+        UserDefaults::standard().removeValue(settingsTabSelectionKey);
     }
 
     void theDetailFollowsTheSelection()
