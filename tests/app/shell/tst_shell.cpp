@@ -16,6 +16,7 @@
 #include "app/views/SettingsView.h"
 #include "platform/Analytics.h"
 #include "platform/UserDefaults.h"
+#include "platform/keychain/Keychain.h"
 #include "platform/Updater.h"
 #include "platform/notifications/UserNotificationCenter.h"
 #include "support/TestHome.h"
@@ -121,7 +122,9 @@ private slots:
     void initTestCase()
     {
         // A bus of this test's own, before anything opens the session bus, with a notification
-        // server on it.
+        // server on it. The keychain, which would look for its service on that bus, stays in
+        // memory.
+        platform::Keychain::useInMemoryBackendForTesting();
         bus = std::make_unique<fakes::PrivateBus>();
         QVERIFY(!bus->address().isEmpty());
         qputenv("DBUS_SESSION_BUS_ADDRESS", bus->address().toUtf8());
