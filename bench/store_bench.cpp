@@ -9,6 +9,8 @@
 #include "platform/store/Container.h"
 #include "platform/store/TextFolding.h"
 
+#include "ReviewText.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -35,15 +37,6 @@ struct Seed {
 
 QList<Seed> makeSeeds(int count, quint32 salt)
 {
-    static const QStringList words = {
-        QStringLiteral("great"), QStringLiteral("app"), QStringLiteral("love"), QStringLiteral("the"),
-        QStringLiteral("new"), QStringLiteral("update"), QStringLiteral("but"), QStringLiteral("it"),
-        QStringLiteral("keeps"), QStringLiteral("asking"), QStringLiteral("for"), QStringLiteral("login"),
-        QStringLiteral("très"), QStringLiteral("bien"), QStringLiteral("café"), QStringLiteral("Überall"),
-        QStringLiteral("schnell"), QStringLiteral("please"), QStringLiteral("add"), QStringLiteral("dark"),
-        QStringLiteral("mode"), QStringLiteral("sync"), QStringLiteral("works"), QStringLiteral("fine"),
-        QStringLiteral("on"), QStringLiteral("my"), QStringLiteral("phone"), QStringLiteral("and"),
-        QStringLiteral("tablet"), QStringLiteral("Support"), QStringLiteral("answered"), QStringLiteral("quickly")};
     QRandomGenerator random(salt);
     QList<Seed> seeds;
     seeds.reserve(count);
@@ -51,16 +44,7 @@ QList<Seed> makeSeeds(int count, quint32 salt)
     for (int i = 0; i < count; ++i) {
         Seed seed;
         seed.identifier = QStringLiteral("review-%1-%2").arg(salt).arg(i);
-        QStringList title, body;
-        for (int w = 0; w < 4; ++w)
-            title.append(words[random.bounded(int(words.size()))]);
-        const int length = 20 + random.bounded(20);
-        for (int w = 0; w < length; ++w)
-            body.append(words[random.bounded(int(words.size()))]);
-        if (random.bounded(100) == 0)
-            body.insert(random.bounded(int(body.size())), QStringLiteral("CRASHES"));
-        seed.title = title.join(QLatin1Char(' '));
-        seed.body = body.join(QLatin1Char(' '));
+        bench::makeReviewText(random, &seed.title, &seed.body);
         seed.nickname = QStringLiteral("user%1").arg(random.bounded(100000));
         seed.territory = QStringLiteral("USA");
         seed.language = QStringLiteral("en");

@@ -1,6 +1,7 @@
 #include "widget/TextLabel.h"
 
 #include <QPainter>
+#include <QtMath>
 #include <QTextLayout>
 
 namespace Glimmerwick {
@@ -75,7 +76,9 @@ int TextLabel::heightForWidth(int width) const
 QSize TextLabel::sizeHint() const
 {
     const QFontMetrics metrics(font());
-    return {qMin(metrics.horizontalAdvance(m_text), 300), metrics.lineSpacing() * qMax(1, m_maxLines)};
+    // Rounded up: text laid out in a width rounded down would wrap or be cut.
+    const int advance = qCeil(QFontMetricsF(font()).horizontalAdvance(m_text));
+    return {qMin(advance, 300), metrics.lineSpacing() * qMax(1, m_maxLines)};
 }
 
 QSize TextLabel::minimumSizeHint() const

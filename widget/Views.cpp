@@ -98,15 +98,89 @@ QWidget *makeAppLine(const StoreReview &review, const QFont &base)
     return label;
 }
 
+// The locale's long date format without the weekday: "MMMM d, yyyy" in US English, "d. MMMM yyyy"
+// in German, "yyyy年M月d日" in Japanese. Qt offers the long form only with the weekday.
+QString longDateFormatWithoutWeekday(const QLocale &locale)
+{
+    const QString format = locale.dateFormat(QLocale::LongFormat);
+    // Split into fields (a run of one of the letters d, M, y) and literal text (quoted or not).
+    struct Token {
+        QString text;
+        QChar field;  // null for literal text
+    };
+    QList<Token> tokens;
+    for (qsizetype at = 0; at < format.size();) {
+        const QChar c = format.at(at);
+        qsizetype end = at + 1;
+        if (c == u'\'') {
+            while (end < format.size() && format.at(end) != u'\'')
+                ++end;
+            end = std::min(end + 1, format.size());
+            tokens.append({format.mid(at, end - at), {}});
+        } else if (c == u'd' || c == u'M' || c == u'y') {
+            while (end < format.size() && format.at(end) == c)
+                ++end;
+            tokens.append({format.mid(at, end - at), c});
+        } else {
+            while (end < format.size() && format.at(end) != u'\'' && format.at(end) != u'd' && format.at(end) != u'M'
+                   && format.at(end) != u'y')
+                ++end;
+            tokens.append({format.mid(at, end - at), {}});
+        }
+        at = end;
+    }
+    // Spaces and commas only: a full stop after a day is often its ordinal mark ("8." in Hungarian).
+    const auto isSeparator = [](QChar c) {
+        return c.isSpace() || c == u',' || c == QChar(0x060C) || c == QChar(0x3001) || c == QChar(0xFF0C);
+    };
+    const auto isWeekday = [](const Token &token) { return token.field == u'd' && token.text.size() >= 3; };
+    const auto isDatePart = [&](const Token &token) { return !token.field.isNull() && !isWeekday(token); };
+    const auto weekday = std::find_if(tokens.begin(), tokens.end(), isWeekday);
+    if (weekday == tokens.end())
+        return format;
+    const auto firstDatePart = std::find_if(tokens.begin(), tokens.end(), isDatePart);
+    if (firstDatePart == tokens.end())
+        return format;
+    if (weekday < firstDatePart) {
+        // What stands between a leading weekday and the date belongs to the weekday: ", ",
+        // " 'den' " (Danish), "ที่ " (Thai).
+        tokens.erase(weekday, firstDatePart);
+    } else {
+        // A weekday after the date goes with the separator before it, but not with text that
+        // belongs to the date ("日" in "d日dddd").
+        auto from = weekday;
+        while (from != tokens.begin() && std::prev(from)->field.isNull()) {
+            Token &before = *std::prev(from);
+            qsizetype keep = before.text.size();
+            if (!before.text.startsWith(u'\''))
+                while (keep > 0 && isSeparator(before.text.at(keep - 1)))
+                    --keep;
+            if (keep > 0) {
+                before.text.truncate(keep);
+                break;
+            }
+            --from;
+        }
+        tokens.erase(from, std::next(weekday));
+    }
+    QString result;
+    for (const Token &token : std::as_const(tokens))
+        result += token.text;
+    return result.trimmed();
+}
+
 QWidget *makeDateLine(const StoreReview &review, const QFont &base)
 {
     auto *line = new QWidget;
     line->setObjectName(QStringLiteral("dateLine"));
     auto *layout = new QHBoxLayout(line);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *date = new QLabel(QLocale().toString(review.created().toLocalTime().date(), QLocale::ShortFormat));
+    const QLocale locale;
+    // One line, cut at its end when a long month name leaves no room, so the flag stays in view.
+    auto *date = new TextLabel(locale.toString(review.created().toLocalTime().date(), longDateFormatWithoutWeekday(locale)), 1);
     date->setObjectName(QStringLiteral("date"));
     date->setFont(footnoteFont(base));
+    date->setFixedHeight(QFontMetrics(date->font()).lineSpacing());
     useSecondaryColour(date);
     layout->addWidget(date);
     if (const Fennick::Country *country = review.country()) {

@@ -1,12 +1,9 @@
 #include "app/models/AccountSummaryViewModel.h"
 
-#include "Fennick/Log.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "app/models/ModelSupport.h"
-#include "app/models/StoreChanges.h"
+#include "platform/FutureContinuation.h"
 
-#include <QPointer>
-#include <QTimer>
 
 namespace Vantorel {
 
@@ -36,8 +33,7 @@ struct AccountSummaryViewModel::Private {
     std::shared_ptr<Fennick::Account> account;
     ReviewList reviews;
     QString search;
-    std::unique_ptr<StoreChangeSubscription> storeSubscription;
-    QTimer searchDebounce;
+    ModelSupport::SummaryTriggers triggers;
 };
 
 AccountSummaryViewModel::AccountSummaryViewModel(std::shared_ptr<Fennick::Account> account, QObject *parent)
@@ -45,14 +41,8 @@ AccountSummaryViewModel::AccountSummaryViewModel(std::shared_ptr<Fennick::Accoun
 {
     Q_ASSERT(account);
     d->account = std::move(account);
-    d->storeSubscription = observeStoreChanges([self = QPointer(this)](const QString &) {
-        if (!self)
-            return;
-        qCInfo(Fennick::Log::app(), "Reloading summary content");
-        self->reload();
-    });
-    ModelSupport::startSearchDebounce(d->searchDebounce, this, [this] { reload(); });
-    ModelSupport::observeTranslationSwitch(this, [this] { emit objectWillChange(); });
+    d->triggers.start(
+        this, [this] { reload(); }, [this] { reload(); }, [this] { emit objectWillChange(); });
 }
 
 AccountSummaryViewModel::~AccountSummaryViewModel() = default;
@@ -79,7 +69,7 @@ void AccountSummaryViewModel::setSearch(const QString &text)
         d->search = text;
         emit searchChanged();
     }
-    d->searchDebounce.start();
+    d->triggers.searchDebounce.start();
 }
 
 QFuture<void> AccountSummaryViewModel::reload()
@@ -89,7 +79,7 @@ QFuture<void> AccountSummaryViewModel::reload()
     const ObjectId account = d->account->objectId().value_or(ObjectId::temporary(QStringLiteral("Account")));
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [account, search = d->search](Context &context) { return fetchNewest(context, account, search); });
-    return ModelSupport::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
+    return platform::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();

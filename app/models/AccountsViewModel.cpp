@@ -2,6 +2,7 @@
 
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "app/models/ModelSupport.h"
+#include "platform/FutureContinuation.h"
 #include "app/models/StoreChanges.h"
 #include "platform/widgetkit/WidgetCenter.h"
 
@@ -75,7 +76,7 @@ void AccountsViewModel::setSelectedAccount(std::shared_ptr<Account> account)
 QFuture<void> AccountsViewModel::load()
 {
     QFuture<QList<std::shared_ptr<Account>>> fetched = ModelSupport::inBackgroundContext(fetchAccounts);
-    return ModelSupport::whenFinished(fetched, this, [this](QFuture<QList<std::shared_ptr<Account>>> result) {
+    return platform::whenFinished(fetched, this, [this](QFuture<QList<std::shared_ptr<Account>>> result) {
         auto accounts = ModelSupport::resultOrReport(result, QStringLiteral("LoadAccounts"),
                                                      QStringLiteral("Could not load accounts: %1"));
         emit objectWillChange();

@@ -1,14 +1,11 @@
 #include "app/models/AppSummaryViewModel.h"
 
-#include "Fennick/Log.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "app/models/ModelSupport.h"
-#include "app/models/StoreChanges.h"
+#include "platform/FutureContinuation.h"
 #include "platform/UserDefaults.h"
 
-#include <QPointer>
-#include <QTimer>
 
 namespace Vantorel {
 
@@ -91,22 +88,15 @@ struct AppSummaryViewModel::Private {
     QList<StoreAppVersion> versions;
     QString search;
     std::optional<StoreAppVersion> selectedVersion;
-    std::unique_ptr<StoreChangeSubscription> storeSubscription;
-    QTimer searchDebounce;
+    ModelSupport::SummaryTriggers triggers;
 };
 
 AppSummaryViewModel::AppSummaryViewModel(Fennick::StoreApp app, QObject *parent)
     : QObject(parent), d(std::make_unique<Private>())
 {
     d->app = std::move(app);
-    d->storeSubscription = observeStoreChanges([self = QPointer(this)](const QString &) {
-        if (!self)
-            return;
-        qCInfo(Fennick::Log::app(), "Reloading summary content");
-        self->loadVersions();
-    });
-    ModelSupport::startSearchDebounce(d->searchDebounce, this, [this] { loadReviews(); });
-    ModelSupport::observeTranslationSwitch(this, [this] { emit objectWillChange(); });
+    d->triggers.start(
+        this, [this] { loadVersions(); }, [this] { loadReviews(); }, [this] { emit objectWillChange(); });
 }
 
 AppSummaryViewModel::~AppSummaryViewModel() = default;
@@ -138,7 +128,7 @@ void AppSummaryViewModel::setSearch(const QString &text)
         d->search = text;
         emit searchChanged();
     }
-    d->searchDebounce.start();  // every edit restarts the wait, so a burst of typing loads once
+    d->triggers.searchDebounce.start();  // every edit restarts the wait, so a burst of typing loads once
 }
 
 AppSummarySortOrder AppSummaryViewModel::sortOrder() const
@@ -181,8 +171,13 @@ void AppSummaryViewModel::setIncludesRating(int stars, bool include)
 {
     if (stars < 1 || stars > 5)
         return;
+    storeFilter(ratingKeys[stars - 1], include);
+}
+
+void AppSummaryViewModel::storeFilter(const QString &key, bool include)
+{
     emit objectWillChange();
-    defaults().setValue(ratingKeys[stars - 1], include);
+    defaults().setValue(key, include);
     emit filtersChanged();
     loadReviews();
 }
@@ -194,10 +189,7 @@ bool AppSummaryViewModel::includeReviewsWithResponse() const
 
 void AppSummaryViewModel::setIncludeReviewsWithResponse(bool include)
 {
-    emit objectWillChange();
-    defaults().setValue(withResponseKey, include);
-    emit filtersChanged();
-    loadReviews();
+    storeFilter(withResponseKey, include);
 }
 
 bool AppSummaryViewModel::includeReviewsWithoutResponse() const
@@ -207,10 +199,7 @@ bool AppSummaryViewModel::includeReviewsWithoutResponse() const
 
 void AppSummaryViewModel::setIncludeReviewsWithoutResponse(bool include)
 {
-    emit objectWillChange();
-    defaults().setValue(withoutResponseKey, include);
-    emit filtersChanged();
-    loadReviews();
+    storeFilter(withoutResponseKey, include);
 }
 
 QList<int> AppSummaryViewModel::includedRatings() const
@@ -227,17 +216,34 @@ QFuture<void> AppSummaryViewModel::loadVersions()
 {
     QFuture<QList<StoreAppVersion>> fetched = ModelSupport::inBackgroundContext(
         [app = d->app.id](Context &context) { return fetchVersions(context, app); });
-    return ModelSupport::whenFinished(fetched, this,
+    return platform::whenFinished(fetched, this,
                                       [this](QFuture<QList<StoreAppVersion>> result) {
-                                          auto versions = ModelSupport::resultOrReport(
-                                              result, QStringLiteral("LoadVersions"),
-                                              QStringLiteral("Could not load versions: %1"));
-                                          emit objectWillChange();
-                                          d->versions = std::move(versions);
-                                          emit versionsChanged();
+                                          publishVersions(result);
                                           return loadReviews();
                                       })
         .unwrap();
+}
+
+void AppSummaryViewModel::publishVersions(QFuture<QList<StoreAppVersion>> &result)
+{
+    QList<StoreAppVersion> versions;
+    bool loaded = false;
+    try {
+        versions = result.result();
+        loaded = true;
+    } catch (const std::exception &error) {
+        ModelSupport::reportFailure(error, QStringLiteral("LoadVersions"), QStringLiteral("Could not load versions: %1"));
+    }
+    emit objectWillChange();
+    d->versions = std::move(versions);
+    emit versionsChanged();
+    // A version that a sync removed lists nothing and is no longer in the picker: show all
+    // versions instead. The review load that follows reads the cleared selection.
+    if (loaded && d->selectedVersion && !d->versions.contains(*d->selectedVersion)) {
+        emit objectWillChange();
+        d->selectedVersion.reset();
+        emit selectedVersionChanged();
+    }
 }
 
 QFuture<void> AppSummaryViewModel::loadReviews()
@@ -256,7 +262,7 @@ QFuture<void> AppSummaryViewModel::loadReviews()
     // Loads are neither serialised nor cancelled: whichever finishes last sets the list.
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [query = std::move(query)](Context &context) { return fetchReviews(context, query); });
-    return ModelSupport::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
+    return platform::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();

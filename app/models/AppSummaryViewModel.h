@@ -33,7 +33,7 @@ public:
     // Every setter below stores the value and reloads the reviews, also when it is unchanged.
     AppSummarySortOrder sortOrder() const;
     void setSortOrder(AppSummarySortOrder order);
-    // Absent: all versions.
+    // Absent: all versions. Cleared when a version reload no longer lists it.
     const std::optional<Fennick::StoreAppVersion> &selectedVersion() const;
     void setSelectedVersion(const std::optional<Fennick::StoreAppVersion> &version);
     // `stars` is 1 to 5: "includeOneStar" ... "includeFiveStar".
@@ -62,6 +62,9 @@ signals:
     void filtersChanged();
 
 private:
+    void publishVersions(QFuture<QList<Fennick::StoreAppVersion>> &result);
+    void storeFilter(const QString &key, bool include);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -6,6 +6,8 @@
 #include "platform/Error.h"
 #include "platform/UserDefaults.h"
 
+#include <QPointer>
+
 namespace Vantorel::ModelSupport {
 
 namespace {
@@ -29,8 +31,24 @@ ReviewList reviewRecords(const QList<Fennick::ManagedReview *> &rows)
     return records;
 }
 
-void observeTranslationSwitch(QObject *model, std::function<void()> willChange)
+void SummaryTriggers::start(QObject *model, std::function<void()> reload, std::function<void()> searchLoad,
+                            std::function<void()> willChange)
 {
+    storeSubscription = observeStoreChanges([model = QPointer(model), reload = std::move(reload)](const QString &) {
+        if (!model)
+            return;
+        qCInfo(Fennick::Log::app(), "Reloading summary content");
+        reload();
+    });
+
+    searchDebounce.setSingleShot(true);
+    searchDebounce.setInterval(searchDebounceMilliseconds);
+    QObject::connect(&searchDebounce, &QTimer::timeout, model, [searchLoad = std::move(searchLoad)] {
+        qCInfo(Fennick::Log::app(), "Loading during search");
+        searchLoad();
+    });
+    searchDebounce.start();
+
     // Queued even when the switch is set on the GUI thread: the notice goes out after the new
     // value is stored, and never to a model that is gone by then.
     QObject::connect(
@@ -40,17 +58,6 @@ void observeTranslationSwitch(QObject *model, std::function<void()> willChange)
                 willChange();
         },
         Qt::QueuedConnection);
-}
-
-void startSearchDebounce(QTimer &timer, QObject *model, std::function<void()> load)
-{
-    timer.setSingleShot(true);
-    timer.setInterval(searchDebounceMilliseconds);
-    QObject::connect(&timer, &QTimer::timeout, model, [load = std::move(load)] {
-        qCInfo(Fennick::Log::app(), "Loading during search");
-        load();
-    });
-    timer.start();
 }
 
 }  // namespace Vantorel::ModelSupport

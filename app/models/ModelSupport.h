@@ -2,12 +2,11 @@
 
 #include "Fennick/Persistence/PersistenceController.h"
 #include "app/models/ReviewList.h"
+#include "app/models/StoreChanges.h"
 
-#include <QCoreApplication>
 #include <QFuture>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <exception>
@@ -34,34 +33,13 @@ auto inBackgroundContext(F block) -> QFuture<std::invoke_result_t<F &, platform:
     }
 }
 
-// Calls `handler(future)` on the GUI thread once `future` has finished, unless `receiver` is gone
-// by then; the returned future finishes after the handler. Use this rather than
-// future.then(receiver, ...): Qt 6.4 asserts (and in release builds races) when the receiver of
-// such a continuation is destroyed before the work ends, which is what happens to every model
-// whose view closes during a load. Here the continuation's context is the application object,
-// and the receiver is checked on its own thread.
-template <class T, class F>
-auto whenFinished(QFuture<T> future, QObject *receiver, F handler)
-{
-    using Result = std::invoke_result_t<F &, QFuture<T> &>;
-    return future.then(QCoreApplication::instance(),
-                       [receiver = QPointer<QObject>(receiver), handler = std::move(handler)](
-                           QFuture<T> finished) mutable -> Result {
-                           if (!receiver) {
-                               if constexpr (std::is_void_v<Result>)
-                                   return;
-                               else
-                                   return Result();
-                           }
-                           return handler(finished);
-                       });
-}
-
 // Reports the failure under `name`, then logs `message` (holding %1 for the error's text) at
 // error level through Log::model().
 void reportFailure(const std::exception &error, const QString &name, const QString &message);
 
 // The future's result; when it failed, the failure reported as above and an empty value.
+// result(), not takeResult(): on Qt 6.4 taking the result resets the future's state, and the
+// producer's promise, ended later, then runs the finished continuation a second time.
 template <class T>
 T resultOrReport(QFuture<T> &future, const QString &name, const QString &message)
 {
@@ -77,13 +55,19 @@ T resultOrReport(QFuture<T> &future, const QString &name, const QString &message
 // move to the GUI thread.
 ReviewList reviewRecords(const QList<Fennick::ManagedReview *> &rows);
 
-// Calls `willChange` on `model`'s thread, always later than the change itself, whenever the
-// standard defaults' "enableTranslationSupport" is set in this process; review cards read the
-// switch when they are drawn, so a redraw without a reload is enough.
-void observeTranslationSwitch(QObject *model, std::function<void()> willChange);
+// What makes a summary reload or redraw by itself, for as long as the model lives:
+// - every delivery of observeStoreChanges() runs `reload`;
+// - `searchDebounce` runs `searchLoad` 0.5 s after it was last (re)started; it is started here,
+//   so one load follows the model's creation even when nothing is typed;
+// - setting the standard defaults' "enableTranslationSupport" in this process runs
+//   `willChange`, always later than the change itself: review cards read the switch when they
+//   are drawn, so a redraw without a reload is enough.
+struct SummaryTriggers {
+    std::unique_ptr<StoreChangeSubscription> storeSubscription;
+    QTimer searchDebounce;
 
-// The search field's debounce: `load` runs 0.5 s after the timer was last (re)started. Started
-// once here, so one load follows the model's creation even when nothing is typed.
-void startSearchDebounce(QTimer &timer, QObject *model, std::function<void()> load);
+    void start(QObject *model, std::function<void()> reload, std::function<void()> searchLoad,
+               std::function<void()> willChange);
+};
 
 }  // namespace Vantorel::ModelSupport

@@ -1,13 +1,20 @@
 #include "platform/http/HttpSession.h"
 
 #include "platform/Error.h"
+#include "platform/http/TransportError.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
+#include <QMutex>
 
 #include <curl/curl.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace platform::http {
 
@@ -24,62 +31,25 @@ QString text(const char *source)
     return QCoreApplication::translate("platform::http", source);
 }
 
-// The one table from libcurl's failures to the platform's URL error codes, which the failure
-// reporting rules test. Anything not listed is UrlError::Unknown with libcurl's own text.
-struct CodeMapping {
-    CURLcode curl;
-    UrlError::Code code;
-    const char *description;
-};
+std::atomic<long> silenceSeconds{long(Session::defaultSilenceLimit.count())};
 
-constexpr CodeMapping codeTable[] = {
-    // Only a redirect can lead to another scheme; see transportError() for the other cause.
-    {CURLE_UNSUPPORTED_PROTOCOL, UrlError::UnsupportedUrl, "The address uses an unsupported scheme."},
-    {CURLE_URL_MALFORMAT, UrlError::BadUrl, "The address is not valid."},
-    {CURLE_COULDNT_RESOLVE_PROXY, UrlError::CannotFindHost, "The proxy server could not be found."},
-    {CURLE_COULDNT_RESOLVE_HOST, UrlError::CannotFindHost,
-     "A server with the specified hostname could not be found."},
-    // Refined to NotConnectedToInternet when the system says the network is unreachable.
-    {CURLE_COULDNT_CONNECT, UrlError::CannotConnectToHost, "Could not connect to the server."},
-    {CURLE_OPERATION_TIMEDOUT, UrlError::TimedOut, "The request timed out."},
-    {CURLE_ABORTED_BY_CALLBACK, UrlError::Cancelled, "The request was cancelled."},
-    {CURLE_SEND_ERROR, UrlError::NetworkConnectionLost, "The network connection was lost."},
-    {CURLE_RECV_ERROR, UrlError::NetworkConnectionLost, "The network connection was lost."},
-    {CURLE_PARTIAL_FILE, UrlError::NetworkConnectionLost, "The network connection was lost."},
-    {CURLE_GOT_NOTHING, UrlError::NetworkConnectionLost, "The network connection was lost."},
-    {CURLE_TOO_MANY_REDIRECTS, UrlError::HttpTooManyRedirects, "Too many HTTP redirects."},
-    {CURLE_WEIRD_SERVER_REPLY, UrlError::BadServerResponse, "The server returned an invalid response."},
-    {CURLE_HTTP2, UrlError::BadServerResponse, "The server returned an invalid response."},
-    {CURLE_HTTP2_STREAM, UrlError::BadServerResponse, "The server returned an invalid response."},
-    {CURLE_BAD_CONTENT_ENCODING, UrlError::CannotDecodeRawData, "The reply could not be decoded."},
-    {CURLE_FILESIZE_EXCEEDED, UrlError::DataLengthExceedsMaximum, "The reply is larger than 50 MB."},
-    {CURLE_SSL_CONNECT_ERROR, UrlError::SecureConnectionFailed,
-     "A secure connection to the server could not be made."},
-    {CURLE_SSL_CIPHER, UrlError::SecureConnectionFailed,
-     "A secure connection to the server could not be made."},
-    {CURLE_SSL_CERTPROBLEM, UrlError::SecureConnectionFailed,
-     "A secure connection to the server could not be made."},
-    {CURLE_SSL_CACERT_BADFILE, UrlError::SecureConnectionFailed,
-     "A secure connection to the server could not be made."},
-    {CURLE_PEER_FAILED_VERIFICATION, UrlError::ServerCertificateUntrusted,
-     "The certificate of the server is not trusted."},
-};
+QMutex trustedMutex;
+QByteArray trustedForTesting;  // guarded by trustedMutex
 
-Error transportError(CURLcode result, long osErrno, long status, const char *detail)
+// The same scheme, host and port: an idle handle that last spoke to it keeps its connection.
+QByteArray originOf(const QUrl &url)
 {
-    // The scheme is checked before sending, so without any reply status this means the server
-    // answered in something that is not HTTP/1.x or later.
-    if (result == CURLE_UNSUPPORTED_PROTOCOL && status == 0)
-        return UrlError::make(UrlError::BadServerResponse, text("The server returned an invalid response."));
-    if (result == CURLE_COULDNT_CONNECT && (osErrno == ENETUNREACH || osErrno == ENETDOWN))
-        return UrlError::make(UrlError::NotConnectedToInternet,
-                              text("The Internet connection appears to be offline."));
-    for (const CodeMapping &mapping : codeTable) {
-        if (mapping.curl == result)
-            return UrlError::make(mapping.code, text(mapping.description));
-    }
-    const QString why = QString::fromUtf8(detail && *detail ? detail : curl_easy_strerror(result));
-    return UrlError::make(UrlError::Unknown, text("The request failed: %1").arg(why));
+    return url.scheme().toLower().toUtf8() + "://" + url.host().toLower().toUtf8() + ':'
+           + QByteArray::number(url.port(-1));
+}
+
+bool isLoopback(const QUrl &url)
+{
+    const QString host = url.host().toLower();
+    if (host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
 }
 
 struct Transfer {
@@ -130,9 +100,6 @@ size_t writeHeader(char *data, size_t size, size_t count, void *user)
     return length;
 }
 
-struct EasyDeleter {
-    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
-};
 struct ListDeleter {
     void operator()(curl_slist *list) const { curl_slist_free_all(list); }
 };
@@ -144,6 +111,81 @@ bool hasLineBreak(const QByteArray &bytes)
 
 }  // namespace
 
+// Easy handles kept between calls, each with the connections it opened; they share one cache of
+// name lookups and TLS sessions, so that even a new connection resumes its TLS session. A handle
+// serves one call at a time, on whichever thread makes it. Connections themselves stay with
+// their handle: libcurl does not support one connection cache shared by concurrent threads.
+struct Session::Handles {
+    // More idle handles than calls ever run at once would only hold connections open.
+    static constexpr size_t maximumIdle = 32;
+
+    struct Idle {
+        CURL *handle;
+        QByteArray origin;
+    };
+
+    CURLSH *share = curl_share_init();
+    std::mutex shareLocks[CURL_LOCK_DATA_LAST];
+    QMutex mutex;
+    std::vector<Idle> idle;  // guarded by mutex; the most recently returned last
+
+    Handles()
+    {
+        if (!share)
+            return;
+        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Handles::lock);
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Handles::unlock);
+        curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+
+    static void lock(CURL *, curl_lock_data data, curl_lock_access, void *user)
+    {
+        static_cast<Handles *>(user)->shareLocks[data].lock();
+    }
+    static void unlock(CURL *, curl_lock_data data, void *user)
+    {
+        static_cast<Handles *>(user)->shareLocks[data].unlock();
+    }
+
+    // An idle handle that last spoke to the origin, else the one used last, else a new one.
+    CURL *acquire(const QByteArray &origin)
+    {
+        {
+            const QMutexLocker locker(&mutex);
+            if (!idle.empty()) {
+                auto chosen = std::find_if(idle.rbegin(), idle.rend(),
+                                           [&](const Idle &entry) { return entry.origin == origin; });
+                if (chosen == idle.rend())
+                    chosen = idle.rbegin();
+                CURL *handle = chosen->handle;
+                idle.erase(std::next(chosen).base());
+                return handle;
+            }
+        }
+        CURL *handle = curl_easy_init();
+        if (handle && share)
+            curl_easy_setopt(handle, CURLOPT_SHARE, share);
+        return handle;
+    }
+
+    void release(CURL *handle, const QByteArray &origin)
+    {
+        // Drops every pointer into the finished call (buffers, header list, body); the handle
+        // keeps its connections and the share.
+        curl_easy_reset(handle);
+        {
+            const QMutexLocker locker(&mutex);
+            if (idle.size() < maximumIdle) {
+                idle.push_back({handle, origin});
+                return;
+            }
+        }
+        curl_easy_cleanup(handle);
+    }
+};
+
 QByteArray Response::header(const QByteArray &name) const
 {
     for (const auto &[key, value] : headers) {
@@ -153,10 +195,35 @@ QByteArray Response::header(const QByteArray &name) const
     return {};
 }
 
+Session::Session() : m_handles(new Handles) {}
+
+// Never runs: the shared session lives as long as the process, since a call may still be in
+// flight on some pool thread while the process exits.
+Session::~Session()
+{
+    delete m_handles;
+}
+
 Session &Session::shared()
 {
-    static Session session;
-    return session;
+    static Session *session = new Session;
+    return *session;
+}
+
+void Session::setSilenceLimit(std::chrono::seconds limit)
+{
+    silenceSeconds.store(std::max<long>(1, long(limit.count())));
+}
+
+std::chrono::seconds Session::silenceLimit()
+{
+    return std::chrono::seconds(silenceSeconds.load());
+}
+
+void Session::trustCertificatesForTesting(const QByteArray &pem)
+{
+    const QMutexLocker locker(&trustedMutex);
+    trustedForTesting = pem;
 }
 
 Response Session::send(const Request &request) const
@@ -191,31 +258,49 @@ Response Session::send(const Request &request) const
             appendHeader("Content-Type:");  // no form-encoding type of libcurl's own
         appendHeader("Expect:");            // no wait for an interim 100 reply
     }
+    QByteArray trusted;
+    {
+        const QMutexLocker locker(&trustedMutex);
+        trusted = trustedForTesting;
+    }
 
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy)
+    const QByteArray origin = originOf(request.url);
+    const std::unique_ptr<CURL, std::function<void(CURL *)>> lease(
+        m_handles->acquire(origin), [this, &origin](CURL *handle) { m_handles->release(handle, origin); });
+    if (!lease)
         throw UrlError::make(UrlError::Unknown, text("The request could not be started."));
-    CURL *handle = easy.get();
+    CURL *handle = lease.get();
 
     Transfer transfer;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     const QByteArray url = request.url.toEncoded();
+    const long silence = silenceSeconds.load();
 
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A redirect may leave plain HTTP for HTTPS, never the other way: that would send the rest
+    // of the exchange readable on the wire.
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, scheme == QLatin1String("https") ? "https" : "http,https");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maximumBodySize));
+    // Silence: under one byte a second for that long, or a connection not made in that time.
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, silence);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, silence);
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &writeHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
+    if (!trusted.isEmpty()) {
+        curl_blob blob{trusted.data(), size_t(trusted.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
+    }
     if (headerList)
         curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
     if (request.timeout) {
@@ -226,6 +311,13 @@ Response Session::send(const Request &request) const
         curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
         curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.constData());
     }
+    // libcurl sends a request again, unasked, when a kept connection turns out closed before any
+    // reply; for a POST the server may have acted on the first one, so it gets a connection of
+    // its own, closed after it.
+    if (request.method == Request::Method::Post) {
+        curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    }
     if (request.method == Request::Method::Delete)
         curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, "DELETE");
 
@@ -233,11 +325,17 @@ Response Session::send(const Request &request) const
     if (result != CURLE_OK) {
         if (transfer.tooLarge)
             throw UrlError::make(UrlError::DataLengthExceedsMaximum, text("The reply is larger than 50 MB."));
-        long osErrno = 0;
-        long status = 0;
-        curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &osErrno);
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        throw transportError(result, osErrno, status, errorBuffer);
+        TransportFailure failure;
+        failure.curlCode = result;
+        failure.detail = errorBuffer;
+        curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &failure.osErrno);
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &failure.status);
+        // The host that failed, which after a redirect is not the one asked for.
+        const char *effective = nullptr;
+        curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective);
+        failure.loopbackTarget = isLoopback(effective ? QUrl::fromEncoded(effective) : request.url);
+        failure.networkUp = nonLoopbackNetworkUp();
+        throw transportError(failure);
     }
 
     long status = 0;

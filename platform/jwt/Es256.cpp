@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QMutex>
 
 #include <openssl/bio.h>
 #include <openssl/core_names.h>
@@ -11,6 +12,9 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace platform::jwt {
 
@@ -123,13 +127,65 @@ QByteArray Es256Signer::sign(const QByteArray &signingInput) const
     return jose;
 }
 
+namespace {
+
+struct KeptKeys {
+    QMutex mutex;
+    // The most recently used first; a linear search over a handful of keys is cheaper than hashing.
+    std::vector<std::pair<QByteArray, std::shared_ptr<const Es256Signer>>> signers;
+
+    std::shared_ptr<const Es256Signer> find(const QByteArray &pem)
+    {
+        const auto found = std::find_if(signers.begin(), signers.end(), [&](const auto &kept) { return kept.first == pem; });
+        if (found == signers.end())
+            return nullptr;
+        std::rotate(signers.begin(), found, std::next(found));
+        return signers.front().second;
+    }
+};
+
+KeptKeys &keptKeys()
+{
+    static KeptKeys *kept = new KeptKeys;  // used from pool threads until the process ends
+    return *kept;
+}
+
+}  // namespace
+
+std::shared_ptr<const Es256Signer> Es256Signer::forKey(const QByteArray &pemPrivateKey)
+{
+    KeptKeys &kept = keptKeys();
+    {
+        const QMutexLocker locker(&kept.mutex);
+        if (auto signer = kept.find(pemPrivateKey))
+            return signer;
+    }
+    // Read outside the lock: other keys are not held up, and two threads reading the same new
+    // key at once is only some wasted work.
+    auto signer = std::make_shared<const Es256Signer>(pemPrivateKey);
+    const QMutexLocker locker(&kept.mutex);
+    if (auto earlier = kept.find(pemPrivateKey))
+        return earlier;
+    kept.signers.insert(kept.signers.begin(), {pemPrivateKey, signer});
+    if (kept.signers.size() > size_t(keptKeyLimit))
+        kept.signers.pop_back();
+    return signer;
+}
+
+int Es256Signer::keptKeyCount()
+{
+    KeptKeys &kept = keptKeys();
+    const QMutexLocker locker(&kept.mutex);
+    return int(kept.signers.size());
+}
+
 QString signCompact(QJsonObject header, const QJsonObject &claims, const QByteArray &pemPrivateKey)
 {
-    const Es256Signer signer(pemPrivateKey);
+    const std::shared_ptr<const Es256Signer> signer = Es256Signer::forKey(pemPrivateKey);
     header.insert(QStringLiteral("alg"), QStringLiteral("ES256"));
     const QByteArray signingInput = base64Url(QJsonDocument(header).toJson(QJsonDocument::Compact)) + '.'
                                     + base64Url(QJsonDocument(claims).toJson(QJsonDocument::Compact));
-    return QString::fromLatin1(signingInput + '.' + base64Url(signer.sign(signingInput)));
+    return QString::fromLatin1(signingInput + '.' + base64Url(signer->sign(signingInput)));
 }
 
 }  // namespace platform::jwt

@@ -24,8 +24,16 @@ public:
     Es256Signer(Es256Signer &&) noexcept;
     Es256Signer &operator=(Es256Signer &&) noexcept;
 
-    // The 64-byte JOSE signature (r then s, 32 bytes each) over the SHA-256 of the input.
+    // The 64-byte JOSE signature (r then s, 32 bytes each) over the SHA-256 of the input. Safe
+    // from any number of threads at once.
     QByteArray sign(const QByteArray &signingInput) const;
+
+    // The signer for a key, read from the PEM once and then kept, so that signing for the same
+    // credentials again does not read the key again. A few of the most recently used keys are
+    // kept; a key that cannot be read is never kept and fails again on every call.
+    static std::shared_ptr<const Es256Signer> forKey(const QByteArray &pemPrivateKey);
+    static constexpr int keptKeyLimit = 16;
+    static int keptKeyCount();
 
 private:
     struct Key;
@@ -33,7 +41,7 @@ private:
 };
 
 // A compact token: header (with "alg" "ES256" added), claims and signature, each base64url,
-// joined by dots. The JSON is written compactly.
+// joined by dots. The JSON is written compactly; every call signs afresh, with the kept key.
 QString signCompact(QJsonObject header, const QJsonObject &claims, const QByteArray &pemPrivateKey);
 
 }  // namespace platform::jwt

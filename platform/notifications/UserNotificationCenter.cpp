@@ -30,6 +30,17 @@ struct UserNotificationCenter::Private {
 
     explicit Private(QDBusConnection bus) : connection(std::move(bus)) {}
 
+    // Clicks arrive as a signal of the server, whoever owns its name at the time.
+    void attach(UserNotificationCenter *center)
+    {
+        if (!connection.isConnected()) {
+            qCWarning(lcNotifications, "No session bus, so no notifications: %s",
+                      qUtf8Printable(connection.lastError().message()));
+        }
+        connection.connect(serviceName, objectPath, interfaceName, QStringLiteral("ActionInvoked"), center,
+                           SLOT(handleActionInvoked(uint, QString)));
+    }
+
     QDBusPendingCall call(const QString &method, const QVariantList &arguments) const
     {
         QDBusMessage message = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName, method);
@@ -48,28 +59,15 @@ UserNotificationCenter &UserNotificationCenter::current()
 UserNotificationCenter::UserNotificationCenter(QObject *parent)
     : QObject(parent), d(std::make_unique<Private>(QDBusConnection::sessionBus()))
 {
-    if (!d->connection.isConnected()) {
-        qCWarning(lcNotifications, "No session bus, so no notifications: %s",
-                  qUtf8Printable(d->connection.lastError().message()));
-    }
-    d->connection.connect(serviceName, objectPath, interfaceName, QStringLiteral("ActionInvoked"), this,
-                          SLOT(handleActionInvoked(uint, QString)));
+    d->attach(this);
 }
 
-UserNotificationCenter::UserNotificationCenter(const QString &busAddress, QObject *parent)
-    : QObject(parent)
+UserNotificationCenter::UserNotificationCenter(const QString &busAddress, QObject *parent) : QObject(parent)
 {
     const QString name = QStringLiteral("vantorel-notifications-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QDBusConnection connection = QDBusConnection::connectToBus(busAddress, name);
-    // Registers with the bus daemon so that it routes the server's signals to us.
-    d = std::make_unique<Private>(connection);
+    d = std::make_unique<Private>(QDBusConnection::connectToBus(busAddress, name));
     d->privateConnectionName = name;
-    if (!d->connection.isConnected()) {
-        qCWarning(lcNotifications, "No bus, so no notifications: %s",
-                  qUtf8Printable(d->connection.lastError().message()));
-    }
-    d->connection.connect(serviceName, objectPath, interfaceName, QStringLiteral("ActionInvoked"), this,
-                          SLOT(handleActionInvoked(uint, QString)));
+    d->attach(this);
 }
 
 UserNotificationCenter::~UserNotificationCenter()

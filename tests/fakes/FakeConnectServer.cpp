@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
+#include <QUrl>
 #include <QUrlQuery>
 
 #include <httplib.h>
@@ -58,7 +60,7 @@ QJsonObject responseResource(const FakeResponse &response)
 
 struct FakeConnectServer::State {
     struct Issuer {
-        QHash<QString, QByteArray> publicKeys;  // key id -> public PEM
+        QHash<QString, std::shared_ptr<const PublicKey>> publicKeys;  // by key id
         QStringList appIds;
     };
 
@@ -75,8 +77,13 @@ struct FakeConnectServer::State {
     qint64 clockOffset = 0;
     int requestCount = 0;
     int rejectedCount = 0;
+    int inFlight = 0;
+    int peakInFlight = 0;
     int nextResponse = 1;
     int nextAccount = 1;
+    // Replies to GET requests by issuer and target, valid while `generation` stays the same.
+    QHash<QByteArray, Reply> prepared;
+    quint64 generation = 0;
 
     using Issuers = QHash<QString, Issuer>;
 
@@ -139,8 +146,21 @@ struct FakeConnectServer::State {
         return nullptr;
     }
 
+    // Every change of the data goes through here (under the lock): kept replies are stale.
+    void changed()
+    {
+        prepared.clear();
+        ++generation;
+    }
+
+    static QByteArray preparedKey(const QString &issuer, const QByteArray &target)
+    {
+        return issuer.toUtf8() + '\n' + target;
+    }
+
     void storeApp(const FakeApp &app)
     {
+        changed();
         if (FakeApp *existing = findApp(app.id))
             *existing = app;
         else
@@ -175,7 +195,7 @@ struct FakeConnectServer::State {
             *why = QStringLiteral("unknown issuer or key id");
             return std::nullopt;
         }
-        if (!verifyEs256(account->publicKeys.value(keyId), token->signingInput, token->signature)) {
+        if (!account->publicKeys.value(keyId)->verifyEs256(token->signingInput, token->signature)) {
             *why = QStringLiteral("bad signature");
             return std::nullopt;
         }
@@ -306,6 +326,7 @@ struct FakeConnectServer::State {
         FakeReview *review = findReview(reviewRef.value(QStringLiteral("id")).toString());
         if (!review)
             return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such review"));
+        changed();
         review->response = FakeResponse{QStringLiteral("response-%1").arg(nextResponse++), text.toString()};
         return {201, compact({{QStringLiteral("data"), responseResource(*review->response)}})};
     }
@@ -315,6 +336,7 @@ struct FakeConnectServer::State {
         FakeReview *review = findReviewByResponse(responseId);
         if (!review)
             return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such response"));
+        changed();
         review->response.reset();
         return {204, {}};
     }
@@ -345,44 +367,89 @@ struct FakeConnectServer::State {
         return errorReply(404, QStringLiteral("NOT_FOUND"), QStringLiteral("no such path"));
     }
 
-    void handle(const httplib::Request &request, httplib::Response &response)
+    // Builds the reply to a request whose token named `issuer`.
+    Reply build(const QByteArray &method, const QByteArray &target, const QString &issuer, const QByteArray &body,
+                const Issuers &issuersCopy, const QList<FakeApp> &appsCopy)
     {
-        const QByteArray target = QByteArray::fromStdString(request.target);
         const qsizetype question = target.indexOf('?');
         const QByteArray rawPath = question < 0 ? target : target.left(question);
         const QUrlQuery query(QString::fromUtf8(question < 0 ? QByteArray() : target.mid(question + 1)));
+        return route(method, rawPath.split('/'), query, issuer, body, issuersCopy, appsCopy);
+    }
+
+    // A kept reply to a GET, else a new one, kept unless the data changed since `seen`.
+    Reply answer(const QByteArray &method, const QByteArray &target, const QString &issuer, const QByteArray &body,
+                 const Issuers &issuersCopy, const QList<FakeApp> &appsCopy, quint64 seen, bool *fromPrepared)
+    {
+        if (method != "GET")
+            return build(method, target, issuer, body, issuersCopy, appsCopy);
+        const QByteArray key = preparedKey(issuer, target);
+        {
+            const std::lock_guard lock(mutex);
+            const auto found = prepared.constFind(key);
+            *fromPrepared = found != prepared.constEnd();
+            if (*fromPrepared)
+                return *found;
+        }
+        Reply reply = build(method, target, issuer, body, issuersCopy, appsCopy);
+        const std::lock_guard lock(mutex);
+        if (generation == seen)
+            prepared.insert(key, reply);
+        return reply;
+    }
+
+    // The app that a version or review list belongs to.
+    static QString appOf(const QList<QByteArray> &segments, const QList<FakeApp> &apps)
+    {
+        if (segments.size() != 5)
+            return {};
+        const QString id = QString::fromUtf8(QByteArray::fromPercentEncoding(segments[3]));
+        if (segments[2] == "apps")
+            return id;
+        QString appId;
+        if (segments[2] == "appStoreVersions")
+            findVersionIn(apps, id, &appId);
+        return appId;
+    }
+
+    void handle(const httplib::Request &request, httplib::Response &response)
+    {
+        const auto started = std::chrono::steady_clock::now();
+        const QByteArray target = QByteArray::fromStdString(request.target);
+        const qsizetype question = target.indexOf('?');
+        const QByteArray rawPath = question < 0 ? target : target.left(question);
 
         RecordedRequest record{QByteArray::fromStdString(request.method), target, rawPath,
-                               QByteArray::fromStdString(request.body), false, {}};
+                               QByteArray::fromStdString(request.body), false, {}, {}, {}, request.remote_port, false, {}};
         Issuers issuersCopy;
         QList<FakeApp> appsCopy;
         Override override;
         qint64 offset = 0;
         int delay = 0;
+        quint64 seen = 0;
         {
             const std::lock_guard lock(mutex);
             ++requestCount;
+            peakInFlight = std::max(peakInFlight, ++inFlight);
             issuersCopy = issuers;
             appsCopy = apps;
             override = overrides.value(rawPath);
             offset = clockOffset;
             delay = delayMs;
+            seen = generation;
         }
 
         Reply reply;
         const std::optional<QString> issuer = authenticate(request, issuersCopy, offset, &record.rejection);
         record.authorized = issuer.has_value();
         if (issuer) {
-            reply = route(record.method, rawPath.split('/'), query, *issuer, record.body, issuersCopy, appsCopy);
+            record.issuer = *issuer;
+            record.appId = appOf(rawPath.split('/'), appsCopy);
+            reply = answer(record.method, target, *issuer, record.body, issuersCopy, appsCopy, seen, &record.fromPrepared);
             delay += override.delayMs;
         } else {
             override = {};
             reply = errorReply(401, QStringLiteral("NOT_AUTHORIZED"), record.rejection);
-        }
-        {
-            const std::lock_guard lock(mutex);
-            rejectedCount += issuer ? 0 : 1;
-            recorded.append(record);
         }
         if (delay > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -400,12 +467,20 @@ struct FakeConnectServer::State {
         // cost far more than everything measured here.
         if (!reply.body.isEmpty() || reply.status != 204)
             response.set_content(reply.body.toStdString(), "application/json; charset=utf-8");
+
+        record.handlingTime = std::chrono::steady_clock::now() - started;
+        const std::lock_guard lock(mutex);
+        --inFlight;
+        rejectedCount += issuer ? 0 : 1;
+        recorded.append(record);
     }
 };
 
 FakeConnectServer::FakeConnectServer(quint16 port) : d(std::make_unique<State>())
 {
     d->server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    // A client may keep its connection for every request of a long import.
+    d->server.set_keep_alive_max_count(100000);
     auto handler = [this](const httplib::Request &request, httplib::Response &response) { d->handle(request, response); };
     d->server.Get(".*", handler);
     d->server.Post(".*", handler);
@@ -415,7 +490,7 @@ FakeConnectServer::FakeConnectServer(quint16 port) : d(std::make_unique<State>()
 
 FakeConnectServer::~FakeConnectServer()
 {
-    stopOnLoopback(d->server, d->thread);
+    stopOnLoopback(d->server, d->thread, quint16(d->port));
 }
 
 QString FakeConnectServer::baseUrl() const
@@ -446,8 +521,9 @@ FakeAccount FakeConnectServer::addAccount(QString issuerId, QString keyId)
 
 void FakeConnectServer::registerKey(const QString &issuerId, const QString &keyId, const QByteArray &publicPem)
 {
+    auto key = std::make_shared<const PublicKey>(publicPem);
     const std::lock_guard lock(d->mutex);
-    d->issuers[issuerId].publicKeys.insert(keyId, publicPem);
+    d->issuers[issuerId].publicKeys.insert(keyId, std::move(key));
 }
 
 void FakeConnectServer::setApps(const QString &issuerId, const QList<FakeApp> &apps)
@@ -459,6 +535,7 @@ void FakeConnectServer::setApps(const QString &issuerId, const QList<FakeApp> &a
         ids.append(app.id);
     }
     d->issuers[issuerId].appIds = ids;
+    d->changed();
 }
 
 void FakeConnectServer::addApp(const QString &issuerId, const FakeApp &app)
@@ -468,13 +545,16 @@ void FakeConnectServer::addApp(const QString &issuerId, const FakeApp &app)
     QStringList &ids = d->issuers[issuerId].appIds;
     if (!ids.contains(app.id))
         ids.append(app.id);
+    d->changed();
 }
 
 void FakeConnectServer::setReviews(const QString &versionId, const QList<FakeReview> &reviews)
 {
     const std::lock_guard lock(d->mutex);
-    if (FakeVersion *version = d->findVersion(versionId))
+    if (FakeVersion *version = d->findVersion(versionId)) {
         version->reviews = reviews;
+        d->changed();
+    }
     else
         throw std::invalid_argument("unknown version");
 }
@@ -535,6 +615,82 @@ void FakeConnectServer::clearRequests()
     d->recorded.clear();
     d->requestCount = 0;
     d->rejectedCount = 0;
+    d->peakInFlight = d->inFlight;
+}
+
+void FakeConnectServer::prepareReplies()
+{
+    State::Issuers issuers;
+    QList<FakeApp> apps;
+    quint64 seen = 0;
+    {
+        const std::lock_guard lock(d->mutex);
+        issuers = d->issuers;
+        apps = d->apps;
+        seen = d->generation;
+    }
+    // The targets as the client writes them; any other spelling is only answered more slowly.
+    QHash<QByteArray, Reply> built;
+    for (auto issuer = issuers.cbegin(); issuer != issuers.cend(); ++issuer) {
+        const auto prepare = [&](const QByteArray &target) {
+            built.insert(State::preparedKey(issuer.key(), target),
+                         d->build("GET", target, issuer.key(), {}, issuers, apps));
+        };
+        prepare("/v1/apps?limit=200");
+        for (const QString &appId : issuer->appIds) {
+            const FakeApp *app = State::findAppIn(apps, appId);
+            if (!app)
+                continue;
+            prepare("/v1/apps/" + QUrl::toPercentEncoding(app->id) + "/appStoreVersions?limit=200");
+            for (const FakeVersion &version : app->versions)
+                prepare("/v1/appStoreVersions/" + QUrl::toPercentEncoding(version.id)
+                        + "/customerReviews?limit=200&sort=-createdDate&include=response");
+        }
+    }
+    const std::lock_guard lock(d->mutex);
+    if (d->generation == seen)
+        d->prepared.insert(built);
+}
+
+std::chrono::nanoseconds FakeConnectServer::criticalPath() const
+{
+    using std::chrono::nanoseconds;
+    QHash<QString, nanoseconds> appLists;                // by issuer
+    QHash<QString, QHash<QString, nanoseconds>> chains;  // by issuer, then app
+    {
+        const std::lock_guard lock(d->mutex);
+        for (const RecordedRequest &request : std::as_const(d->recorded)) {
+            if (!request.authorized || request.method != "GET")
+                continue;
+            if (request.appId.isEmpty())
+                appLists[request.issuer] += request.handlingTime;
+            else
+                chains[request.issuer][request.appId] += request.handlingTime;
+        }
+    }
+    nanoseconds total{0};
+    for (auto list = appLists.cbegin(); list != appLists.cend(); ++list) {
+        nanoseconds slowest{0};
+        for (const nanoseconds chain : chains.value(list.key()))
+            slowest = std::max(slowest, chain);
+        total += *list + slowest;
+    }
+    return total;
+}
+
+int FakeConnectServer::connectionCount() const
+{
+    const std::lock_guard lock(d->mutex);
+    QSet<int> ports;
+    for (const RecordedRequest &request : std::as_const(d->recorded))
+        ports.insert(request.clientPort);
+    return int(ports.size());
+}
+
+int FakeConnectServer::peakConcurrency() const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->peakInFlight;
 }
 
 QList<FakeApp> sampleApps(int apps, int versionsPerApp, int reviewsPerVersion, const QString &prefix)

@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -67,11 +68,17 @@ struct RecordedRequest {
     QByteArray body;
     bool authorized = false;
     QString rejection;  // why the token was refused
+    QString issuer;     // of an accepted token
+    QString appId;      // the app a version or review list belongs to; empty for the app list
+    int clientPort = 0;  // tells the client's connections apart
+    bool fromPrepared = false;  // answered with a reply built before
+    std::chrono::nanoseconds handlingTime{0};  // from the request read to the reply handed over
 };
 
 // A stand-in for App Store Connect on 127.0.0.1. Every request must carry a bearer token whose
-// ES256 signature verifies with a public key registered for its issuer and key id, with the
-// right audience, a lifetime of at most 20 minutes and no expiry in the past; otherwise 401.
+// ES256 signature verifies with a public key registered for its issuer and key id (read once, at
+// registration), with the right audience, a lifetime of at most 20 minutes and no expiry in the
+// past; otherwise 401. Connections are kept open between requests, as the real service does.
 // Apps are shared between accounts; each account lists the apps it may see. Thread-safe: tests
 // may change the data while requests run.
 class FakeConnectServer {
@@ -103,10 +110,26 @@ public:
     // Shifts the server's clock, to age tokens.
     void setClockOffset(qint64 seconds);
 
+    // Builds, outside anyone's timing, the replies to the list requests that an import makes
+    // for every account (apps, their versions, the versions' reviews); until the data changes,
+    // those requests are answered from them. Replies to other requests are kept as they are
+    // first built.
+    void prepareReplies();
+
     int requestCount() const;
     int rejectedCount() const;
     QList<RecordedRequest> requests() const;
     void clearRequests();
+
+    // Measured over the requests since the last clearRequests():
+    // The least time an import of them can take, by the server's own handling times: for each
+    // account in turn, its app list, then its slowest app's version list and review lists one
+    // after another (the apps of an account run at the same time).
+    std::chrono::nanoseconds criticalPath() const;
+    // The client connections they came on.
+    int connectionCount() const;
+    // The most requests that were being answered at one time.
+    int peakConcurrency() const;
 
 private:
     struct State;

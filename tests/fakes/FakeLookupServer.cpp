@@ -138,7 +138,7 @@ FakeLookupServer::FakeLookupServer(quint16 port) : d(std::make_unique<State>())
 
 FakeLookupServer::~FakeLookupServer()
 {
-    stopOnLoopback(d->server, d->thread);
+    stopOnLoopback(d->server, d->thread, quint16(d->port));
 }
 
 QString FakeLookupServer::baseUrl() const

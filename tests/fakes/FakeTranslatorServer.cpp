@@ -142,7 +142,7 @@ FakeTranslatorServer::FakeTranslatorServer(quint16 port) : d(std::make_unique<St
 
 FakeTranslatorServer::~FakeTranslatorServer()
 {
-    stopOnLoopback(d->server, d->thread);
+    stopOnLoopback(d->server, d->thread, quint16(d->port));
 }
 
 QString FakeTranslatorServer::baseUrl() const

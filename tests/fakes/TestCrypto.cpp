@@ -9,6 +9,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <openssl/x509v3.h>
 
 #include <memory>
 #include <stdexcept>
@@ -85,16 +86,18 @@ QByteArray encryptedPem(const QByteArray &privatePem, const QByteArray &passphra
     return drain(bio.get());
 }
 
-bool verifyEs256(const QByteArray &publicPem, const QByteArray &signingInput, const QByteArray &joseSignature)
+PublicKey::PublicKey(const QByteArray &publicPem)
+{
+    Bio bio(BIO_new_mem_buf(publicPem.constData(), int(publicPem.size())), &BIO_free);
+    m_key.reset(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr), &EVP_PKEY_free);
+    if (!m_key)
+        fail("unreadable public key");
+}
+
+bool PublicKey::verifyEs256(const QByteArray &signingInput, const QByteArray &joseSignature) const
 {
     if (joseSignature.size() != 64)
         return false;
-    Bio bio(BIO_new_mem_buf(publicPem.constData(), int(publicPem.size())), &BIO_free);
-    PKey key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr), &EVP_PKEY_free);
-    if (!key) {
-        ERR_clear_error();
-        return false;
-    }
 
     // r || s back to the DER form that OpenSSL verifies.
     std::unique_ptr<ECDSA_SIG, decltype(&ECDSA_SIG_free)> signature(ECDSA_SIG_new(), &ECDSA_SIG_free);
@@ -116,7 +119,7 @@ bool verifyEs256(const QByteArray &publicPem, const QByteArray &signingInput, co
 
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     const bool valid =
-        context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1
+        context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, m_key.get()) == 1
         && EVP_DigestVerify(context.get(), der, size_t(derLength),
                             reinterpret_cast<const unsigned char *>(signingInput.constData()),
                             size_t(signingInput.size()))
@@ -124,6 +127,45 @@ bool verifyEs256(const QByteArray &publicPem, const QByteArray &signingInput, co
     OPENSSL_free(der);
     ERR_clear_error();
     return valid;
+}
+
+bool verifyEs256(const QByteArray &publicPem, const QByteArray &signingInput, const QByteArray &joseSignature)
+{
+    try {
+        return PublicKey(publicPem).verifyEs256(signingInput, joseSignature);
+    } catch (const std::runtime_error &) {
+        return false;
+    }
+}
+
+LoopbackCertificate makeLoopbackCertificate()
+{
+    std::shared_ptr<EVP_PKEY> key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
+    std::shared_ptr<X509> certificate(X509_new(), &X509_free);
+    if (!key || !certificate)
+        fail("certificate generation failed");
+    X509 *x509 = certificate.get();
+    X509_set_version(x509, X509_VERSION_3);
+    ASN1_INTEGER_set(X509_get_serialNumber(x509), 1);
+    X509_gmtime_adj(X509_getm_notBefore(x509), -60);
+    X509_gmtime_adj(X509_getm_notAfter(x509), 3600);
+    X509_set_pubkey(x509, key.get());
+    X509_NAME *name = X509_get_subject_name(x509);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("127.0.0.1"), -1,
+                               -1, 0);
+    X509_set_issuer_name(x509, name);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, x509, x509, nullptr, nullptr, 0);
+    std::unique_ptr<X509_EXTENSION, decltype(&X509_EXTENSION_free)> alternative(
+        X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1"), &X509_EXTENSION_free);
+    if (!alternative || !X509_add_ext(x509, alternative.get(), -1) || X509_sign(x509, key.get(), EVP_sha256()) <= 0)
+        fail("certificate signing failed");
+
+    Bio bio(BIO_new(BIO_s_mem()), &BIO_free);
+    if (!PEM_write_bio_X509(bio.get(), x509))
+        fail("certificate export failed");
+    return {certificate, key, drain(bio.get())};
 }
 
 std::optional<DecodedToken> decodeToken(const QByteArray &token)

@@ -4,6 +4,9 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <openssl/types.h>
+
+#include <memory>
 #include <optional>
 
 // Key material made at run time for tests and fakes; nothing here is ever committed.
@@ -25,6 +28,26 @@ QByteArray encryptedPem(const QByteArray &privatePem, const QByteArray &passphra
 
 // Checks a JOSE ES256 signature (64 bytes, r then s) with OpenSSL, independently of the signer.
 bool verifyEs256(const QByteArray &publicPem, const QByteArray &signingInput, const QByteArray &joseSignature);
+
+// A public key read once, for checking many signatures without reading the PEM each time.
+class PublicKey {
+public:
+    // Throws std::runtime_error when the text is no PEM public key.
+    explicit PublicKey(const QByteArray &publicPem);
+    // Checks a JOSE ES256 signature (64 bytes, r then s); safe from any number of threads.
+    bool verifyEs256(const QByteArray &signingInput, const QByteArray &joseSignature) const;
+
+private:
+    std::shared_ptr<EVP_PKEY> m_key;
+};
+
+// A self-signed certificate for the address 127.0.0.1, valid for an hour, with its key.
+struct LoopbackCertificate {
+    std::shared_ptr<X509> certificate;
+    std::shared_ptr<EVP_PKEY> key;
+    QByteArray pem;  // the certificate, for a client that is to trust it
+};
+LoopbackCertificate makeLoopbackCertificate();
 
 // A decoded compact token; nothing is checked beyond its form.
 struct DecodedToken {

@@ -176,14 +176,59 @@ private slots:
         SimpleEntry entry = entryOf(1);
         StoreReview::Fields f;
         f.id = entry.reviews[0]->id();
-        f.title = QStringLiteral("Quite a long title for the small widget that needs several lines to be shown");
+        f.title = QStringLiteral("A long title for the small widget that needs many more lines than its room holds "
+                                 "at full size, so it has to be drawn smaller to be shown whole");
         f.created = QDateTime::currentDateTimeUtc();
         entry.reviews[0] = std::make_shared<StoreReview>(f);
         auto view = shown(entry, WidgetFamily::systemSmall);
         auto *title = named<TextLabel>(view.get(), QStringLiteral("title")).first();
-        QVERIFY(title->appliedScale() >= 0.69);
-        QVERIFY(title->appliedScale() <= 1.0);
-        QCOMPARE(title->visibleLines().join(QLatin1Char(' ')).remove(QChar(0x2026)).left(20), f.title.left(20));
+        // At full size the title needs more room than it has...
+        const QRect unshrunk = QFontMetrics(title->font()).boundingRect(QRect(0, 0, title->width(), 100000),
+                                                                        Qt::TextWordWrap, f.title);
+        QVERIFY2(unshrunk.height() > title->height(), "the title fits unshrunk: the test needs a longer one");
+        // ...so it is drawn smaller, never below 70 percent, and whole.
+        QVERIFY2(title->appliedScale() < 0.99, qPrintable(QString::number(title->appliedScale())));
+        QVERIFY(title->appliedScale() >= 0.7 - 1e-9);
+        QCOMPARE(title->visibleLines().join(QLatin1Char(' ')), f.title);
+    }
+
+    void dateLineIsTheLongDateWithoutWeekday_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("US English") << QStringLiteral("en_US") << QStringLiteral("December 8, 2026");
+        QTest::newRow("British English") << QStringLiteral("en_GB") << QStringLiteral("8 December 2026");
+        QTest::newRow("German") << QStringLiteral("de_DE") << QStringLiteral("8. Dezember 2026");
+        QTest::newRow("Spanish, quoted words") << QStringLiteral("es_ES") << QStringLiteral("8 de diciembre de 2026");
+        QTest::newRow("Danish, quoted word of the weekday") << QStringLiteral("da_DK") << QStringLiteral("8. december 2026");
+        QTest::newRow("Thai, word glued to the weekday") << QStringLiteral("th_TH") << QStringLiteral("8 ธันวาคม 2026");
+        QTest::newRow("Japanese, weekday last") << QStringLiteral("ja_JP") << QStringLiteral("2026年12月8日");
+        QTest::newRow("Hungarian, weekday after a comma") << QStringLiteral("hu_HU") << QStringLiteral("2026. december 8.");
+        QTest::newRow("Turkish") << QStringLiteral("tr_TR") << QStringLiteral("8 Aralık 2026");
+    }
+    void dateLineIsTheLongDateWithoutWeekday()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, expected);
+        const QLocale previous;
+        QLocale::setDefault(QLocale(locale));
+        SimpleEntry entry = entryOf(1);
+        StoreReview::Fields f;
+        f.id = entry.reviews[0]->id();
+        f.title = QStringLiteral("Dated");
+        f.territory = QStringLiteral("DEU");
+        f.created = QDateTime(QDate(2026, 12, 8), QTime(12, 0));  // local noon: the same day everywhere here
+        entry.reviews[0] = std::make_shared<StoreReview>(f);
+        auto small = shown(entry, WidgetFamily::systemSmall);
+        auto medium = shown(entry, WidgetFamily::systemMedium);
+        QLocale::setDefault(previous);
+        const QString file = QDir::current().filePath(QStringLiteral("widget-date-%1.png").arg(locale));
+        QVERIFY(small->grab().save(file));
+        for (QWidget *view : {small.get(), medium.get()}) {
+            const auto dates = named<TextLabel>(view, QStringLiteral("date"));
+            QCOMPARE(dates.size(), 1);
+            QCOMPARE(dates.first()->visibleLines(), QStringList{expected});
+        }
     }
 
     void darkAppearanceHasItsOwnBackground()

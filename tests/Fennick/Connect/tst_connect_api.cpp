@@ -425,10 +425,14 @@ private slots:
         std::iota(jobs.begin(), jobs.end(), 0);
         QThreadPool pool;
         pool.setMaxThreadCount(32);
+        // Read through const references: a non-const index into a list that shares its data
+        // with the server's copy would detach it, from every thread at once.
+        const QList<fakes::FakeAccount> &allAccounts = accounts;
+        const QList<FakeApp> &allApps = apps;
         const QList<int> mismatches = QtConcurrent::blockingMapped(&pool, jobs, [&](int job) {
             const ConnectAPI api;
-            const auto credentials = accounts[job % accounts.size()].credentials();
-            const fakes::FakeVersion &version = apps[job % 2].versions[(job / 2) % 2];
+            const auto credentials = allAccounts[job % allAccounts.size()].credentials();
+            const fakes::FakeVersion &version = allApps[job % 2].versions[(job / 2) % 2];
             int wrong = 0;
             for (int round = 0; round < 5; ++round) {
                 try {

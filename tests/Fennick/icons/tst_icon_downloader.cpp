@@ -7,6 +7,7 @@
 #include "Fennick/Persistence/StoreModel.h"
 #include "Fennick/RequestError.h"
 #include "platform/Analytics.h"
+#include "platform/http/HttpSession.h"
 #include "platform/json/JsonDecoding.h"
 #include "platform/store/Container.h"
 
@@ -175,6 +176,7 @@ private slots:
         QFile::remove(groupFolder());
         QFile::remove(fallbackFolder());
         Endpoints::setBaseUrl(Endpoints::Service::lookup, {});
+        platform::http::Session::setSilenceLimit(platform::http::Session::defaultSilenceLimit);
     }
 
     void nothingMissingMeansNoRequest()
@@ -382,6 +384,20 @@ private slots:
         QCOMPARE(downloadIcons(), false);
         QCOMPARE(server->requestCount(), 0);
         QCOMPARE(log.countStartingWith(QStringLiteral("E Could not download icons: ")), 1);
+    }
+
+    void aSilentServerDoesNotHoldTheDownloadsForever()
+    {
+        // Accepts, then answers only after the (shortened) silence limit has run out.
+        platform::http::Session::setSilenceLimit(std::chrono::seconds(1));
+        IconLog log;
+        addServedApps({QStringLiteral("100"), QStringLiteral("200")});
+        server->setDelay(3500);
+
+        QCOMPARE(downloadIcons(), true);
+        const QString timedOut = failed + QStringLiteral("The request timed out.");
+        QCOMPARE(log.lines(), QStringList(2, timedOut));
+        QVERIFY(!QFile::exists(iconFile(QStringLiteral("100"))));
     }
 
     void lookupErrors()

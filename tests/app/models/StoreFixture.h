@@ -94,6 +94,13 @@ inline void addReviews(const ObjectId &account, const std::optional<ObjectId> &a
     context.save();
 }
 
+// Waits, with the event loop running, until the future has finished.
+template <class T>
+bool finished(const QFuture<T> &future)
+{
+    return QTest::qWaitFor([&] { return future.isFinished(); }, 20000);
+}
+
 // Runs SQL on the store file through a connection of its own, to break the store under the
 // models (a renamed table, a trigger that refuses a delete).
 inline void runOnStoreFile(const QString &statement)
@@ -107,6 +114,18 @@ inline void runOnStoreFile(const QString &statement)
         QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
     }
     QSqlDatabase::removeDatabase(name);
+}
+
+// Starts a load with `table` renamed, so that the load's fetch fails, waits for it and puts the
+// table back. True when the load finished in time. `message` is the error line it must log.
+template <class Start>
+bool finishedWithoutTable(const QString &table, const char *message, Start start)
+{
+    runOnStoreFile(QStringLiteral("ALTER TABLE \"%1\" RENAME TO \"%1_away\"").arg(table));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QLatin1Char('^') + QLatin1String(message) + QStringLiteral(": .+")));
+    const bool done = finished(start());
+    runOnStoreFile(QStringLiteral("ALTER TABLE \"%1_away\" RENAME TO \"%1\"").arg(table));
+    return done;
 }
 
 inline QStringList identifiers(const QList<std::shared_ptr<Fennick::StoreReview>> &reviews)
@@ -123,12 +142,6 @@ inline QStringList sorted(QStringList list)
     return list;
 }
 
-// Waits, with the event loop running, until the future has finished.
-template <class T>
-bool finished(const QFuture<T> &future)
-{
-    return QTest::qWaitFor([&] { return future.isFinished(); }, 20000);
-}
 
 // Analytics events as "name:message", recorded from the start of the test run.
 class Events {

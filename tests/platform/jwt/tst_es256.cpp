@@ -5,6 +5,9 @@
 #include "support/TestHome.h"
 
 #include <QRegularExpression>
+#include <QtConcurrent>
+
+#include <numeric>
 
 namespace {
 
@@ -56,6 +59,55 @@ private slots:
         QVERIFY(fakes::verifyEs256(keys.publicPem, "header.claims", signature));
         QVERIFY(!fakes::verifyEs256(keys.publicPem, "header.claimz", signature));
         QVERIFY(!fakes::verifyEs256(other.publicPem, "header.claims", signature));
+    }
+
+    void unreadableKeysAreNeverKept()
+    {
+        using platform::jwt::Es256Signer;
+        const QByteArray bad = fakes::generateKeyPair(fakes::KeyKind::p384).privatePem;
+        const int before = Es256Signer::keptKeyCount();
+        QVERIFY(before < Es256Signer::keptKeyLimit);  // else a kept bad key would push out another
+        for (int round = 0; round < 2; ++round) {
+            try {
+                platform::jwt::signCompact({}, {}, bad);
+                QFAIL("a P-384 key signed a token");
+            } catch (const platform::Error &error) {
+                QCOMPARE(error.code(), qint64(platform::jwt::InvalidPrivateKey));
+            }
+        }
+        QCOMPARE(Es256Signer::keptKeyCount(), before);
+    }
+
+    void keptKeysSignOnlyForTheirOwnKey()
+    {
+        using platform::jwt::Es256Signer;
+        // More keys than are kept, used round and round from many threads: every token must
+        // verify with its own key, whatever was kept or dropped meanwhile.
+        QList<fakes::KeyPair> keys;
+        for (int index = 0; index < Es256Signer::keptKeyLimit + 4; ++index)
+            keys.append(fakes::generateKeyPair(fakes::KeyKind::p256, index % 2 ? fakes::PemForm::pkcs8 : fakes::PemForm::sec1));
+        const QList<fakes::KeyPair> &allKeys = keys;
+        QList<int> jobs(8 * allKeys.size());
+        std::iota(jobs.begin(), jobs.end(), 0);
+        QThreadPool pool;
+        pool.setMaxThreadCount(8);
+        const QList<int> wrong = QtConcurrent::blockingMapped(&pool, jobs, [&](int job) -> int {
+            const fakes::KeyPair &own = allKeys[job % allKeys.size()];
+            const fakes::KeyPair &other = allKeys[(job + 1) % allKeys.size()];
+            const auto token = fakes::decodeToken(platform::jwt::signCompact({}, {{QStringLiteral("n"), job}}, own.privatePem).toLatin1());
+            return !token || !fakes::verifyEs256(own.publicPem, token->signingInput, token->signature)
+                   || fakes::verifyEs256(other.publicPem, token->signingInput, token->signature);
+        });
+        QCOMPARE(std::accumulate(wrong.begin(), wrong.end(), 0), 0);
+        QVERIFY(Es256Signer::keptKeyCount() <= Es256Signer::keptKeyLimit);
+
+        // Equal bytes in another array find the kept key; another key does not.
+        const QByteArray pem = keys.last().privatePem;
+        const auto kept = Es256Signer::forKey(pem);
+        QCOMPARE(Es256Signer::forKey(QByteArray(pem.constData(), pem.size())).get(), kept.get());
+        QVERIFY(Es256Signer::forKey(keys.first().privatePem).get() != kept.get());
+        // Kept keys sign afresh each time.
+        QVERIFY(kept->sign("input") != kept->sign("input"));
     }
 
     void base64UrlHasNoPaddingOrPlainAlphabet()

@@ -49,7 +49,7 @@ private slots:
             QVERIFY(server->isRegistered());
         }
         if (where == QLatin1String("none"))
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No bus, so no notifications")));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No session bus, so no notifications")));
         if (!authorised)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No notification server: .+")));
         UserNotificationCenter center(where == QLatin1String("none") ? unreachableBus : bus.address());
@@ -126,7 +126,7 @@ private slots:
             server->setMode(fakes::FakeNotificationServer::Mode(mode));
         }
         if (where == QLatin1String("none"))
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No bus, so no notifications")));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^No session bus, so no notifications")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Could not show a notification: .+")));
         UserNotificationCenter center(where == QLatin1String("none") ? unreachableBus : bus.address());
         center.setTimeout(300);
