@@ -16,7 +16,6 @@
 
 namespace Fennick {
 
-using platform::json::DecodingError;
 using platform::json::ObjectReader;
 
 namespace {
@@ -32,27 +31,13 @@ QByteArray requestBody(const QStringList &texts)
 // The reply is an array of containers, each with the translations of one text.
 QStringList translationsOf(const QByteArray &body)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError)
-        throw DecodingError(DecodingError::Kind::dataCorrupted, QString(),
-                            QStringLiteral("the reply is not valid JSON (%1 at offset %2)")
-                                .arg(error.errorString())
-                                .arg(error.offset));
-    if (!document.isArray())
-        throw DecodingError(DecodingError::Kind::dataCorrupted, QString(),
-                            QStringLiteral("the reply is not a JSON array"));
     QStringList result;
-    const QJsonArray containers = document.array();
-    for (qsizetype index = 0; index < containers.size(); ++index) {
-        const QString path = u'[' + QString::number(index) + u']';
-        if (!containers.at(index).isObject())
-            throw DecodingError(DecodingError::Kind::typeMismatch, path, QStringLiteral("expected an object"));
-        const ObjectReader container(containers.at(index).toObject(), path);
-        result.append(container.requiredArray(QStringLiteral("translations"), [](const ObjectReader &entry) {
-            return entry.requiredString(QStringLiteral("text"));
-        }));
-    }
+    const auto containers = ObjectReader::parseArray(body, [](const ObjectReader &container) {
+        return container.requiredArray(QStringLiteral("translations"),
+                                       [](const ObjectReader &entry) { return entry.requiredString(QStringLiteral("text")); });
+    });
+    for (const QStringList &texts : containers)
+        result.append(texts);
     return result;
 }
 

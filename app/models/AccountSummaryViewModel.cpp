@@ -34,6 +34,7 @@ struct AccountSummaryViewModel::Private {
     ReviewList reviews;
     QString search;
     ModelSupport::SummaryTriggers triggers;
+    ModelSupport::LatestLoad reviewLoads;
 };
 
 AccountSummaryViewModel::AccountSummaryViewModel(std::shared_ptr<Fennick::Account> account, QObject *parent)
@@ -79,7 +80,10 @@ QFuture<void> AccountSummaryViewModel::reload()
     const ObjectId account = d->account->objectId().value_or(ObjectId::temporary(QStringLiteral("Account")));
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [account, search = d->search](Context &context) { return fetchNewest(context, account, search); });
-    return platform::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
+    const quint64 load = d->reviewLoads.start();
+    return platform::whenFinished(fetched, this, [this, load](QFuture<ReviewList> result) {
+        if (!d->reviewLoads.isLatest(load))
+            return;
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();

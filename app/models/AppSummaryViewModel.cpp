@@ -89,6 +89,7 @@ struct AppSummaryViewModel::Private {
     QString search;
     std::optional<StoreAppVersion> selectedVersion;
     ModelSupport::SummaryTriggers triggers;
+    ModelSupport::LatestLoad reviewLoads;
 };
 
 AppSummaryViewModel::AppSummaryViewModel(Fennick::StoreApp app, QObject *parent)
@@ -259,10 +260,12 @@ QFuture<void> AppSummaryViewModel::loadReviews()
     query.withoutResponse = includeReviewsWithoutResponse();
     query.order = sortOrder();
 
-    // Loads are neither serialised nor cancelled: whichever finishes last sets the list.
     QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
         [query = std::move(query)](Context &context) { return fetchReviews(context, query); });
-    return platform::whenFinished(fetched, this, [this](QFuture<ReviewList> result) {
+    const quint64 load = d->reviewLoads.start();
+    return platform::whenFinished(fetched, this, [this, load](QFuture<ReviewList> result) {
+        if (!d->reviewLoads.isLatest(load))
+            return;
         ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
                                                           QStringLiteral("Could not load reviews: %1"));
         emit objectWillChange();

@@ -12,6 +12,7 @@
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
 #include "Fennick/ReferenceDate.h"
+#include "app/models/ModelSupport.h"
 #include "platform/FutureContinuation.h"
 #include "platform/UserDefaults.h"
 #include "platform/notifications/UserNotificationCenter.h"
@@ -130,9 +131,7 @@ struct MainViewModel::Private {
     QList<AccountWithApps> accountsWithApps;
     bool performedInitialLoad = false;
     bool isSyncing = false;
-    // Loads overlap; only the one started last may publish, so that a slow load started before a
-    // switch was flipped cannot put back the list of the old setting.
-    quint64 latestLoad = 0;
+    ModelSupport::LatestLoad sidebarLoads;
     std::unique_ptr<StoreChangeSubscription> subscription;
 
     explicit Private(MainViewModel *model) : q(model) {}
@@ -292,16 +291,11 @@ void MainViewModel::setIncludeAppsWithNoReviews(bool value)
 QFuture<void> MainViewModel::reloadSidebar()
 {
     const SidebarRules rules{includeHiddenApps(), includeAppsWithNoReviews()};
-    QFuture<QList<AccountWithApps>> load;
-    try {
-        load = Fennick::PersistenceController::shared().container().performBackgroundTask(
-            [rules](Context &context) { return loadSections(context, rules); });
-    } catch (...) {
-        load = QtFuture::makeExceptionalFuture<QList<AccountWithApps>>(std::current_exception());
-    }
-    const quint64 started = ++d->latestLoad;
+    QFuture<QList<AccountWithApps>> load =
+        ModelSupport::inBackgroundContext([rules](Context &context) { return loadSections(context, rules); });
+    const quint64 started = d->sidebarLoads.start();
     return platform::whenFinished(load, this, [this, started](const QFuture<QList<AccountWithApps>> &done) {
-        if (started != d->latestLoad)
+        if (!d->sidebarLoads.isLatest(started))
             return;
         try {
             d->publishSections(done.result());

@@ -33,6 +33,17 @@ auto inBackgroundContext(F block) -> QFuture<std::invoke_result_t<F &, platform:
     }
 }
 
+// Overlapping loads of one list may finish in any order. Only the one started last publishes, so
+// that a slow load started before the user changed a filter cannot put back the old list.
+class LatestLoad {
+public:
+    quint64 start() { return ++m_started; }
+    bool isLatest(quint64 load) const { return load == m_started; }
+
+private:
+    quint64 m_started = 0;
+};
+
 // Reports the failure under `name`, then logs `message` (holding %1 for the error's text) at
 // error level through Log::model().
 void reportFailure(const std::exception &error, const QString &name, const QString &message);

@@ -54,7 +54,7 @@ DecodingError::DecodingError(Kind kind, QString codingPath, const QString &detai
 
 ObjectReader::ObjectReader(QJsonObject object, QString path) : m_object(std::move(object)), m_path(std::move(path)) {}
 
-ObjectReader ObjectReader::parse(const QByteArray &body)
+QJsonDocument ObjectReader::parseDocument(const QByteArray &body, bool array)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
@@ -63,9 +63,16 @@ ObjectReader ObjectReader::parse(const QByteArray &body)
                             text("the reply is not valid JSON (%1 at offset %2)")
                                 .arg(error.errorString())
                                 .arg(error.offset));
-    if (!document.isObject())
+    if (array && !document.isArray())
+        throw DecodingError(DecodingError::Kind::dataCorrupted, QString(), text("the reply is not a JSON array"));
+    if (!array && !document.isObject())
         throw DecodingError(DecodingError::Kind::dataCorrupted, QString(), text("the reply is not a JSON object"));
-    return ObjectReader(document.object(), QString());
+    return document;
+}
+
+ObjectReader ObjectReader::parse(const QByteArray &body)
+{
+    return ObjectReader(parseDocument(body, false).object(), QString());
 }
 
 QString ObjectReader::memberPath(const QString &key) const

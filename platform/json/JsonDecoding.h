@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -43,6 +44,13 @@ public:
 
     // The whole body as one JSON object, or DecodingError (dataCorrupted).
     static ObjectReader parse(const QByteArray &body);
+    // The whole body as a JSON array whose elements must be objects; decode(reader) makes each
+    // element's value ("[2].translations" names a member in errors).
+    template<typename Decode>
+    static auto parseArray(const QByteArray &body, Decode decode)
+    {
+        return ObjectReader(QJsonObject(), QString()).decodeArray(parseDocument(body, true).array(), QString(), decode);
+    }
 
     const QString &path() const noexcept { return m_path; }
     const QJsonObject &object() const noexcept { return m_object; }
@@ -80,6 +88,7 @@ private:
         return result;
     }
 
+    static QJsonDocument parseDocument(const QByteArray &body, bool array);
     QString memberPath(const QString &key) const;
     // Absent (only when optional) for a missing or null member.
     std::optional<QJsonValue> member(const QString &key, bool required) const;
