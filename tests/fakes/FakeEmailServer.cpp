@@ -64,7 +64,7 @@ FakeEmailServer::~FakeEmailServer()
         d->stopping = true;
         d->changed.notify_all();
     }
-    stopOnLoopback(d->server, d->thread);
+    stopOnLoopback(d->server, d->thread, quint16(d->port));
 }
 
 QString FakeEmailServer::baseUrl() const
