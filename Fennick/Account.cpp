@@ -1,9 +1,11 @@
 #include "Fennick/Account.h"
 
+#include "Fennick/AccountRow.h"
 #include "Fennick/Analytics.h"
 #include "Fennick/Log.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/WorkerPools.h"
 #include "platform/keychain/Keychain.h"
 
 #include <QCoreApplication>
@@ -24,31 +26,35 @@ Account::Account(std::optional<platform::store::ObjectId> objectId, QString name
         loadFromKeychain(m_objectId->uriString());
 }
 
-Account::Account(const ManagedAccount &managed, QObject *parent)
-    : Account(managed.objectId(), managed.name().value_or(QStringLiteral("Untitled")),
-              managed.issuerId().value_or(QString()), managed.keyId().value_or(QString()), managed.keyBlob(),
-              parent)
+Account::Account(const AccountRow &row, QObject *parent)
+    : Account(row.id, row.name, row.issuerId, row.keyId, row.keyBlob, parent)
 {
 }
 
+Account::Account(const ManagedAccount &managed, QObject *parent) : Account(AccountRow::of(managed), parent) {}
+
 QFuture<std::shared_ptr<Account>> Account::load(const platform::store::ObjectId &id)
 {
-    platform::store::Container *container = nullptr;
+    using Row = std::optional<AccountRow>;
     try {
-        container = &PersistenceController::shared().container();
+        // The row on a background context, the keychain on a pool of its own.
+        return PersistenceController::shared()
+            .container()
+            .performBackgroundTask([id](platform::store::Context &context) -> Row {
+                const auto *row = context.existingObject<ManagedAccount>(id);
+                return row ? Row(AccountRow::of(*row)) : std::nullopt;
+            })
+            .then(&WorkerPools::keychainReads(), [](const Row &row) -> std::shared_ptr<Account> {
+                if (!row)
+                    return nullptr;
+                std::shared_ptr<Account> account = row->account();
+                if (QCoreApplication::instance())
+                    account->moveToThread(QCoreApplication::instance()->thread());
+                return account;
+            });
     } catch (...) {
         return QtFuture::makeExceptionalFuture<std::shared_ptr<Account>>(std::current_exception());
     }
-    return container->performBackgroundTask(
-        [id](platform::store::Context &context) -> std::shared_ptr<Account> {
-            const auto *row = context.existingObject<ManagedAccount>(id);
-            if (!row)
-                return nullptr;
-            auto account = std::make_shared<Account>(*row);
-            if (QCoreApplication::instance())
-                account->moveToThread(QCoreApplication::instance()->thread());
-            return account;
-        });
 }
 
 QString Account::id() const

@@ -12,6 +12,7 @@
 namespace Fennick {
 
 class ManagedAccount;
+struct AccountRow;
 
 // One App Store Connect API key under a name. The key material lives in the keychain under the
 // account row's object URI; the row itself keeps the key fields empty.
@@ -29,12 +30,14 @@ public:
     Account(std::optional<platform::store::ObjectId> objectId, QString name, QString issuerId, QString keyId,
             std::optional<QByteArray> keyBlob, QObject *parent = nullptr);
     // Reads the row on its context's thread: "Untitled" for a missing name, empty texts for
-    // missing ids, the key bytes as stored.
+    // missing ids, the key bytes as stored. Reads the keychain there too: for worker threads.
     explicit Account(const ManagedAccount &managed, QObject *parent = nullptr);
+    explicit Account(const AccountRow &row, QObject *parent = nullptr);
 
-    // The account of a stored row with its key, built off the GUI thread (the keychain may be
-    // locked and prompting) and handed to the GUI thread; null when the row is gone. Fails when
-    // the store cannot be read.
+    // The account of a stored row with its key, for the GUI thread: the row is read on a
+    // background context and the keychain on a pool (it may be locked and prompting), and the
+    // account is handed over living on the GUI thread; null when the row is gone. The call never
+    // throws; when the store cannot be read, the future carries the error.
     static QFuture<std::shared_ptr<Account>> load(const platform::store::ObjectId &id);
 
     const std::optional<platform::store::ObjectId> &objectId() const { return m_objectId; }

@@ -37,11 +37,26 @@ struct CountryTable {
     }
 };
 
-const Country *Country::forTerritory(const QString &territory)
+namespace {
+const CountryTable &countryTable()
 {
     static const CountryTable table;  // built once, also under concurrent first use
+    return table;
+}
+}  // namespace
+
+const Country *Country::forTerritory(const QString &territory)
+{
+    const CountryTable &table = countryTable();
     const auto it = table.rows.constFind(territory);
     return it == table.rows.cend() ? nullptr : &it.value();
+}
+
+QStringList Country::territories()
+{
+    QStringList codes = countryTable().rows.keys();
+    codes.sort();
+    return codes;
 }
 
 }  // namespace Fennick

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace Fennick {
 
@@ -13,6 +14,8 @@ public:
     // The row for a three-letter territory code as the reviews carry it (exact, case-sensitive);
     // nullptr for a code outside the table.
     static const Country *forTerritory(const QString &territory);
+    // Every territory code of the table, sorted.
+    static QStringList territories();
 
 private:
     Country(QString flag, QString name) : m_flag(std::move(flag)), m_name(std::move(name)) {}

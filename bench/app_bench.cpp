@@ -8,6 +8,10 @@
 #include "app/models/AccountSummaryViewModel.h"
 #include "app/models/AppSummaryViewModel.h"
 #include "app/models/MainViewModel.h"
+#include "app/models/ReviewListModel.h"
+#include "app/views/AppSummaryView.h"
+#include "app/models/AppSummaryViewModel.h"
+#include "app/views/ReviewListView.h"
 
 #include "Fennick/Account.h"
 #include "Fennick/Endpoints.h"
@@ -34,12 +38,16 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <ctime>
+#include <unistd.h>
 
 using namespace Fennick;
 
@@ -81,12 +89,16 @@ void turnFor(int milliseconds)
     loop.exec();
 }
 
+// A target of 0 prints none (a part of a figure).
 void printSamples(const char *what, QList<double> ms, double target)
 {
     const double first = ms.first();
     std::sort(ms.begin(), ms.end());
-    std::printf("%s: first %.1f ms, min %.1f, median %.1f, max %.1f over %lld runs (target < %.0f ms)\n", what,
-                first, ms.first(), ms[ms.size() / 2], ms.last(), static_cast<long long>(ms.size()), target);
+    std::printf("%s: first %.1f ms, min %.1f, median %.1f, max %.1f over %lld runs", what, first, ms.first(),
+                ms[ms.size() / 2], ms.last(), static_cast<long long>(ms.size()));
+    if (target > 0)
+        std::printf(" (target < %.0f ms)", target);
+    std::printf("\n");
 }
 
 // Fills the store file with plain SQL on a connection of its own: far faster than the store
@@ -391,6 +403,161 @@ void programStartup(Bench &)
                 residentMb[residentMb.size() / 2], residentMb.last());
 }
 
+// The review browser on the 20,000-review app. Each run opens the app's summary in a fresh
+// window, as the main window does when the app is selected in the sidebar.
+struct OpenedSummary {
+    std::unique_ptr<QWidget> window;
+    Vantorel::AppSummaryView *view = nullptr;
+    double firstFrameMs = 0;
+    double loadedMs = 0;  // the versions and reviews loaded, the list not laid out yet
+};
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// From making the view (the selection) to the first painted frame that shows its cards: the
+// versions and reviews load, the list lays out, the cards on screen are measured and painted.
+OpenedSummary openBigSummary(Bench &bench)
+{
+    OpenedSummary opened;
+    opened.window = std::make_unique<QWidget>();
+    opened.window->resize(900, 800);
+    auto *layout = new QVBoxLayout(opened.window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    opened.window->show();
+    turnFor(50);
+    QElapsedTimer timer;
+    timer.start();
+    opened.view = new Vantorel::AppSummaryView(
+        StoreApp{bench.bigApp, bench.bigAppIdentifier, QStringLiteral("App 1-1"), {}, false}, opened.window.get());
+    layout->addWidget(opened.view);
+    opened.view->show();
+    Vantorel::ReviewListView *list = opened.view->reviewList();
+    QEventLoop loop;
+    // When the rows arrive, before the list lays them out: what the load took.
+    QObject::connect(list->reviewModel(), &QAbstractItemModel::rowsAboutToBeInserted, &loop,
+                     [&] { opened.loadedMs = double(timer.nsecsElapsed()) / 1e6; });
+    QObject::connect(list->reviewModel(), &QAbstractItemModel::rowsInserted, &loop, &QEventLoop::quit);
+    QObject::connect(list->reviewModel(), &QAbstractItemModel::modelReset, &loop, &QEventLoop::quit);
+    if (list->reviewModel()->rowCount() == 0)
+        loop.exec();
+    list->viewport()->repaint();
+    opened.firstFrameMs = double(timer.nsecsElapsed()) / 1e6;
+    if (list->reviewModel()->rowCount() != bigAppReviews)
+        qFatal("the summary lists %d reviews", list->reviewModel()->rowCount());
+    return opened;
+}
+
+void waitForMeasuredCards(Vantorel::ReviewListView *list)
+{
+    while (list->isMeasuring())
+        turnFor(20);
+    turnFor(50);
+}
+
+void browserOpen(Bench &bench)
+{
+    QList<double> ms, loads, views;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        OpenedSummary opened = openBigSummary(bench);
+        ms.append(opened.firstFrameMs);
+        loads.append(opened.loadedMs);
+        views.append(opened.firstFrameMs - opened.loadedMs);
+        QElapsedTimer measuring;
+        measuring.start();
+        waitForMeasuredCards(opened.view->reviewList());
+        if (run == 0)
+            std::printf("  (every card of the list measured %.0f ms after the first frame, in the background)\n",
+                        double(measuring.nsecsElapsed()) / 1e6);
+    }
+    printSamples("app summary of 20,000 reviews, selection to first painted frame", ms, 400);
+    printSamples("  of which the load (versions, then reviews, into records)", loads, 0);
+    printSamples("  of which the list (layout, measuring the cards on screen, painting)", views, 0);
+}
+
+// One screenful painted at each position while scrolling through the list by pages and by
+// wheel steps, with every card measured; each sample is the scroll and the paint.
+void browserScroll(Bench &bench)
+{
+    QList<double> medians, slowest, cpuMedians, cpuSlowest;
+    qsizetype frames = 0;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        OpenedSummary opened = openBigSummary(bench);
+        Vantorel::ReviewListView *list = opened.view->reviewList();
+        waitForMeasuredCards(list);
+        QScrollBar *bar = list->verticalScrollBar();
+        QList<double> ms, cpu;
+        QRandomGenerator random(7 + run);
+        const auto paintAt = [&](int value) {
+            const double cpuBefore = threadCpuMs();
+            QElapsedTimer timer;
+            timer.start();
+            bar->setValue(value);
+            list->viewport()->repaint();
+            ms.append(double(timer.nsecsElapsed()) / 1e6);
+            cpu.append(threadCpuMs() - cpuBefore);
+        };
+        for (int step = 0; step < 150; ++step)  // wheel steps from the top
+            paintAt(bar->value() + 3 * bar->singleStep());
+        for (int step = 0; step < 100; ++step)  // pages from a random place
+            paintAt(step % 20 == 0 ? random.bounded(bar->maximum()) : bar->value() + bar->pageStep());
+        frames = ms.size();
+        std::sort(ms.begin(), ms.end());
+        medians.append(ms[ms.size() / 2]);
+        slowest.append(ms.last());
+        std::sort(cpu.begin(), cpu.end());
+        cpuMedians.append(cpu[cpu.size() / 2]);
+        cpuSlowest.append(cpu.last());
+    }
+    std::printf("  (%lld frames per run; each run's median and slowest frame below)\n", static_cast<long long>(frames));
+    printSamples("scrolling, one screenful painted: median frame", medians, 8);
+    printSamples("scrolling, one screenful painted: slowest frame", slowest, 16);
+    // The same frames in processor time of the GUI thread: what the frames cost without the
+    // waits of a busy machine.
+    printSamples("  the same in GUI-thread processor time: median frame", cpuMedians, 0);
+    printSamples("  the same in GUI-thread processor time: slowest frame", cpuSlowest, 0);
+}
+
+// Resident memory of the process after the summary has loaded and measured every card, less
+// the memory before it was opened; and what stays after it was closed.
+void browserMemory(Bench &bench)
+{
+    QList<double> growth, left;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        turnFor(100);
+        const qint64 before = residentBytes();
+        {
+            OpenedSummary opened = openBigSummary(bench);
+            waitForMeasuredCards(opened.view->reviewList());
+            growth.append(double(residentBytes() - before) / 1e6);
+        }
+        turnFor(200);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        left.append(double(residentBytes() - before) / 1e6);
+    }
+    const double first = growth.first();
+    std::sort(growth.begin(), growth.end());
+    std::printf("app summary of 20,000 reviews, memory growth: first %.1f MB, min %.1f, median %.1f, max %.1f over %d "
+                "runs (target < 150 MB)\n",
+                first, growth.first(), growth[growth.size() / 2], growth.last(), runsPerFigure);
+    std::sort(left.begin(), left.end());
+    std::printf("  (left after closing it: min %.1f MB, median %.1f, max %.1f)\n", left.first(), left[left.size() / 2],
+                left.last());
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -416,6 +583,9 @@ int main(int argc, char **argv)
     const QList<std::pair<QString, std::function<void(Bench &)>>> figures = {
         {QStringLiteral("sidebar"), sidebarLoad},
         {QStringLiteral("summaries"), summaryLoads},
+        {QStringLiteral("browser-memory"), browserMemory},  // first: a fresh process shows what opening costs
+        {QStringLiteral("browser-open"), browserOpen},
+        {QStringLiteral("browser-scroll"), browserScroll},
         {QStringLiteral("startup"), programStartup},
         {QStringLiteral("sync"), syncStall},  // last: it adds to the store
     };

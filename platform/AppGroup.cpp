@@ -16,8 +16,11 @@ std::optional<QString> containerPath(const QString &groupIdentifier)
     const QString path = QDir(base).filePath(groupIdentifier);
     if (!QDir().mkpath(path))
         return std::nullopt;
+    // A folder that exists but cannot be written is still the shared one: falling back to a
+    // folder of our own would hide what the other program keeps there. Writing into it fails
+    // later, with a reason that names it.
     const QFileInfo info(path);
-    if (!info.isDir() || !info.isWritable())
+    if (!info.isDir())
         return std::nullopt;
     return info.absoluteFilePath();
 }

@@ -1,8 +1,6 @@
 #include "platform/Updater.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPointer>
+#include <QCoreApplication>
 
 namespace platform {
 
@@ -19,19 +17,9 @@ void Updater::setAutomaticallyChecksForUpdates(bool value)
 
 void Updater::checkForUpdates()
 {
-    static QPointer<QMessageBox> message;
-    if (!message) {
-        const QString name = QGuiApplication::applicationDisplayName();
-        message = new QMessageBox(QMessageBox::Information, tr("Check for Updates"),
-                                  tr("%1 is updated by your system's package manager.").arg(name),
-                                  QMessageBox::Ok);
-        message->setObjectName(QStringLiteral("checkForUpdatesMessage"));
-        message->setInformativeText(tr("Use it to look for a newer version of %1.").arg(name));
-        message->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    message->show();
-    message->raise();
-    message->activateWindow();
+    const QString name = QCoreApplication::applicationName();
+    emit noticeRequested(tr("Check for Updates"), tr("%1 is updated by your system's package manager.").arg(name),
+                         tr("Use it to look for a newer version of %1.").arg(name));
 }
 
 }  // namespace platform

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 namespace platform {
 
 // Stand-in for a software-update framework. On this system the package manager updates the
-// program, so the updater only tells the user so when asked to check.
+// program, so a check finds nothing to do; it asks the program to tell the user so.
 class Updater : public QObject {
     Q_OBJECT
 public:
@@ -16,9 +17,12 @@ public:
     // Kept for the process; no check ever runs in the background.
     void setAutomaticallyChecksForUpdates(bool value);
 
-    // Shows a message (not modal) that updates come from the system's package manager; a
-    // second call while it shows brings it to the front.
+    // Emits noticeRequested with the text that says where updates come from.
     void checkForUpdates();
+
+signals:
+    // The program shows this to the user (the updater itself has no windows).
+    void noticeRequested(const QString &title, const QString &text, const QString &details);
 
 private:
     Updater() = default;

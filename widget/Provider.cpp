@@ -5,7 +5,7 @@
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
 #include "Fennick/ReferenceDate.h"
-#include "platform/ThreadPools.h"
+#include "Fennick/WorkerPools.h"
 
 #include <QtConcurrent>
 
@@ -16,15 +16,6 @@ using Fennick::StoreReview;
 using platform::widgetkit::ReloadPolicy;
 using platform::widgetkit::Timeline;
 using platform::widgetkit::TimelineContext;
-
-namespace {
-// Requests wait on the network; they get threads of their own rather than the shared pool.
-QThreadPool &requestPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("WidgetRequests"), 4);
-    return *pool;
-}
-}  // namespace
 
 Provider::Provider()
     : Provider(&Provider::importAll, [] { return Fennick::secondsSinceReferenceDate(); })
@@ -95,7 +86,7 @@ void Provider::makeTimeline(std::function<void(Timeline<SimpleEntry>)> completio
     } catch (const std::exception &) {
         // No store: still answer, once, with an entry without reviews.
     }
-    (void)QtConcurrent::run(&requestPool(), [import = m_import, clock = m_clock, context,
+    (void)QtConcurrent::run(&Fennick::WorkerPools::widgetRequests(), [import = m_import, clock = m_clock, context,
                                               completion = std::move(completion)] {
         if (!context) {
             completion(timelineFor({}));

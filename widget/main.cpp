@@ -6,7 +6,7 @@
 
 #include "Fennick/Persistence/PersistenceController.h"
 #include "platform/Error.h"
-#include "platform/widgetkit/WidgetHost.h"
+#include "platform/widgethost/WidgetHost.h"
 #include "widget/Provider.h"
 #include "widget/ReviewsWidget.h"
 

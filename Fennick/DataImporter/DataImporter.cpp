@@ -1,6 +1,7 @@
 #include "Fennick/DataImporter/DataImporter.h"
 
 #include "Fennick/Account.h"
+#include "Fennick/AccountRow.h"
 #include "Fennick/Analytics.h"
 #include "Fennick/Connect/ConnectAPI.h"
 #include "Fennick/DataImporter/InternetDate.h"
@@ -10,7 +11,7 @@
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
-#include "platform/ThreadPools.h"
+#include "Fennick/WorkerPools.h"
 #include "platform/store/Context.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QThread>
+#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -35,23 +37,6 @@ using platform::store::Predicate;
 
 namespace {
 
-// One page lists at most 200 apps, so this cap never holds an app back; network calls are
-// synchronous, so each running app needs a thread of its own.
-constexpr int maxAppTasks = 200;
-
-QThreadPool *appPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("DataImporter apps"), maxAppTasks);
-    return pool;
-}
-
-// Runs of importData(): each waits for its app tasks, so they live apart from them.
-QThreadPool *runPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("DataImporter runs"), 4);
-    return pool;
-}
-
 platform::Error asError(const std::exception_ptr &error)
 {
     try {
@@ -68,8 +53,7 @@ struct SafeAccount {
     Credentials credentials;
 };
 
-// Parent rows of one merge, built in every context step from object ids (found by identifier
-// the first time) and never kept across steps.
+// Parent rows of one merge, looked up afresh in every context step and never kept across steps.
 struct AccountContext {
     ManagedAccount *account = nullptr;
 };
@@ -91,13 +75,13 @@ ManagedAccount *accountRow(Context &c, const ObjectId &id)
     return row;
 }
 
-// Scoped to the account: two accounts may list the same app, each with a row of its own.
+// Found by identifier within the parent, where the store keeps one row per identifier; a fetch
+// reads the row again, so its values are current (hasSyncedOnce decides what counts as new).
 ManagedApp *appRow(Context &c, ManagedAccount *account, const QString &identifier)
 {
     const QList<ManagedApp *> rows = c.fetch(ManagedApp::fetchRequest()
                                                  .where(ManagedApp::Keys::identifier == identifier)
-                                                 .where(ManagedApp::Keys::account == account)
-                                                 .limit(1));
+                                                 .where(ManagedApp::Keys::account == account));
     if (rows.isEmpty())
         throw ImportError::missingApp(identifier);
     return rows.first();
@@ -107,42 +91,11 @@ ManagedAppVersion *versionRow(Context &c, ManagedApp *app, const QString &identi
 {
     const QList<ManagedAppVersion *> rows = c.fetch(ManagedAppVersion::fetchRequest()
                                                         .where(ManagedAppVersion::Keys::identifier == identifier)
-                                                        .where(ManagedAppVersion::Keys::app == app)
-                                                        .limit(1));
+                                                        .where(ManagedAppVersion::Keys::app == app));
     if (rows.isEmpty())
         throw ImportError::missingVersion(identifier);
     return rows.first();
 }
-
-// Rows one app task has found, so that later steps reach them by object id. Touched only by
-// that task's steps, which run one at a time.
-struct AppRows {
-    ObjectId account;
-    QString appIdentifier;
-    std::optional<ObjectId> app;
-    QHash<QString, ObjectId> versions;
-
-    ManagedApp *appIn(Context &c, ManagedAccount *accountRow)
-    {
-        if (app) {
-            if (ManagedApp *row = c.existingObject<ManagedApp>(*app))
-                return row;
-            throw ImportError::missingApp(appIdentifier);
-        }
-        ManagedApp *row = appRow(c, accountRow, appIdentifier);
-        app = row->objectId();
-        return row;
-    }
-
-    ManagedAppVersion *versionIn(Context &c, ManagedApp *appRow, const QString &identifier)
-    {
-        if (const auto known = versions.constFind(identifier); known != versions.cend()) {
-            if (ManagedAppVersion *row = c.existingObject<ManagedAppVersion>(*known))
-                return row;
-        }
-        return versionRow(c, appRow, identifier);
-    }
-};
 
 // The three levels of the merge: entity, server record, parent rows, scope, create and update.
 // `compared` names the attributes that update() may change, so that unchanged rows are found
@@ -184,12 +137,13 @@ struct VersionLevel {
     using Parent = VersionContext;
     static constexpr bool updates = false;
 
-    AppRows &rows;
+    ObjectId accountId;
+    QString appIdentifier;
 
     Parent parent(Context &c)
     {
-        ManagedAccount *account = accountRow(c, rows.account);
-        return {account, rows.appIn(c, account)};
+        ManagedAccount *account = accountRow(c, accountId);
+        return {account, appRow(c, account, appIdentifier)};
     }
     Predicate scope(const Parent &p) const { return ManagedAppVersion::Keys::app == p.app; }
     void prepare(const QList<const Item *> &) {}
@@ -212,36 +166,44 @@ struct ReviewLevel {
     using Parent = ReviewContext;
     static constexpr bool updates = true;
 
-    AppRows &rows;
+    ObjectId accountId;
+    QString appIdentifier;
     QString versionIdentifier;
     int &newReviews;
 
-    // Worked out before the context step, so that language detection does not hold the
-    // context's thread, which every app shares.
+    // Worked out before the context step where possible, so that language detection does not
+    // hold the context's thread, which every app shares.
     struct Derived {
         std::optional<QDateTime> created;
         std::optional<QString> language;
     };
     QHash<QString, Derived> derived;
 
+    static Derived derive(const ServerAppReview &review)
+    {
+        return {parseInternetDateTime(review.attributes.createdDate),
+                LanguageDetector::dominantLanguage(review.attributes.body)};
+    }
+
     Parent parent(Context &c)
     {
-        ManagedAccount *account = accountRow(c, rows.account);
-        ManagedApp *app = rows.appIn(c, account);
-        return {account, app, rows.versionIn(c, app, versionIdentifier)};
+        ManagedAccount *account = accountRow(c, accountId);
+        ManagedApp *app = appRow(c, account, appIdentifier);
+        return {account, app, versionRow(c, app, versionIdentifier)};
     }
     Predicate scope(const Parent &p) const { return ManagedReview::Keys::version == p.version; }
 
     void prepare(const QList<const Item *> &inserts)
     {
         for (const ServerAppReview *review : inserts)
-            derived.insert(review->id, {parseInternetDateTime(review->attributes.createdDate),
-                                        LanguageDetector::dominantLanguage(review->attributes.body)});
+            derived.insert(review->id, derive(*review));
     }
 
+    // Runs inside the write step, so a review is counted new by the one program that inserts it.
     void create(ManagedReview &row, const ServerAppReview &item, const Parent &p)
     {
-        const Derived extra = derived.value(item.id);
+        const auto known = derived.constFind(item.id);
+        const Derived extra = known != derived.cend() ? *known : derive(item);
         row.setIdentifier(item.id);
         row.setTimestamp(QDateTime::currentDateTimeUtc());
         row.setBody(item.attributes.body);
@@ -321,105 +283,111 @@ private:
     std::atomic<qint64> m_nanoseconds = 0;
 };
 
-// Makes the rows of one level in one parent match the server's list: rows the server no longer
-// lists are deleted, new ones inserted, the others updated; one save. Two context steps: the
-// first reads only identifiers and object ids, the second writes. A failure leaves nothing of
-// the level behind in the context, so a sibling's save cannot carry half of it into the store.
-// Returns the object id of each identifier's row after the merge.
-template <class Level>
-QHash<QString, ObjectId> syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, Level &level)
-{
-    using Entity = typename Level::Entity;
-
-    struct Existing {
-        QHash<QString, ObjectId> byIdentifier;
-        // Rows whose identifier another row in the scope already has (two processes inserting
-        // the same item at once): only the oldest is kept.
-        QList<ObjectId> surplus;
-    };
-    const Existing existing = store.performAndWait([&](Context &c) {
-        const typename Level::Parent parent = level.parent(c);
-        Existing found;
-        const auto rows = c.fetchValues(FetchRequest<Entity>().where(level.scope(parent)), Entity::Keys::identifier);
-        for (const auto &row : rows) {
-            if (!row.value)
-                continue;  // rows without an identifier are left alone
-            auto known = found.byIdentifier.find(*row.value);
-            if (known == found.byIdentifier.end()) {
-                found.byIdentifier.insert(*row.value, row.id);
-            } else if (row.id.key() < known->key()) {
-                found.surplus.append(*known);
-                *known = row.id;
-            } else {
-                found.surplus.append(row.id);
+// A level's server list, the first item of each identifier standing for it, in server order.
+template <class Item>
+class ServerList {
+public:
+    explicit ServerList(const QList<Item> &items)
+    {
+        for (const Item &item : items) {
+            if (!m_byIdentifier.contains(item.id)) {
+                m_byIdentifier.insert(item.id, &item);
+                m_items.append(&item);
             }
         }
-        return found;
-    });
-
-    // The first server item of each identifier stands for it.
-    QHash<QString, qsizetype> first;
-    first.reserve(items.size());
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        if (!first.contains(items[i].id))
-            first.insert(items[i].id, i);
     }
+    const QList<const Item *> &items() const { return m_items; }
+    const Item *find(const QString &identifier) const { return m_byIdentifier.value(identifier); }
 
-    QHash<QString, ObjectId> result;
-    QList<ObjectId> toDelete = existing.surplus;
-    QHash<ObjectId, qsizetype> toUpdate;
-    for (auto it = existing.byIdentifier.cbegin(); it != existing.byIdentifier.cend(); ++it) {
-        const auto server = first.constFind(it.key());
-        if (server == first.cend()) {
-            toDelete.append(it.value());
-        } else {
-            toUpdate.insert(it.value(), server.value());
-            result.insert(it.key(), it.value());
-        }
-    }
-    QList<const typename Level::Item *> toInsert;
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        if (first.value(items[i].id) == i && !existing.byIdentifier.contains(items[i].id))
-            toInsert.append(&items[i]);
-    }
-    if (toDelete.isEmpty() && toInsert.isEmpty() && (!Level::updates || toUpdate.isEmpty()))
-        return result;
-    level.prepare(toInsert);
+private:
+    QList<const Item *> m_items;
+    QHash<QString, const Item *> m_byIdentifier;
+};
 
-    store.performAndWait([&](Context &c) {
-        try {
+// What a merge changes in one parent, worked out from a read of the rows in scope.
+template <class Level>
+struct Changes {
+    using Item = typename Level::Item;
+    QList<ObjectId> deletes;
+    QList<const Item *> inserts;
+    QList<std::pair<ObjectId, const Item *>> updates;
+
+    bool isEmpty() const { return deletes.isEmpty() && inserts.isEmpty() && updates.isEmpty(); }
+};
+
+// Reads the identifier and compared values of every row in scope (rows without an identifier
+// are left alone) and compares them with the server's list: rows the server no longer lists go,
+// new items come in, rows whose values differ are updated.
+template <class Level>
+Changes<Level> compareWithServer(Context &c, const Predicate &scope, const ServerList<typename Level::Item> &server)
+{
+    using Entity = typename Level::Entity;
+    const QStringList attributes = QStringList{Entity::Keys::identifier.name()} + Level::compared();
+    Changes<Level> changes;
+    QSet<QString> stored;
+    for (auto &[id, values] : c.fetchRowValues(FetchRequest<Entity>().where(scope), attributes)) {
+        if (!values.value(0).isValid())
+            continue;
+        const QString identifier = values.takeFirst().toString();
+        stored.insert(identifier);
+        const typename Level::Item *item = server.find(identifier);
+        if (!item)
+            changes.deletes.append(id);
+        else if (Level::updates && Level::differs(values, *item))
+            changes.updates.append({id, item});
+    }
+    for (const typename Level::Item *item : server.items()) {
+        if (!stored.contains(item->id))
+            changes.inserts.append(item);
+    }
+    return changes;
+}
+
+// Applies the changes under the store's write lock, worked out again there: another program
+// may have written the same items since the first look. One save; a failure leaves nothing of
+// the level behind in the context, so a sibling's save cannot carry half of it into the store.
+template <class Level>
+void applyChanges(Context &c, const ServerList<typename Level::Item> &server, Level &level)
+{
+    using Entity = typename Level::Entity;
+    try {
+        c.saveAtomically([&](Context &c) {
             const typename Level::Parent parent = level.parent(c);
-            for (const ObjectId &id : std::as_const(toDelete)) {
+            const Changes<Level> changes = compareWithServer<Level>(c, level.scope(parent), server);
+            for (const ObjectId &id : changes.deletes) {
                 if (platform::store::ManagedObject *row = c.existingObject(id))
                     c.deleteObject(row);
             }
-            QList<std::pair<QString, Entity *>> inserted;
-            inserted.reserve(toInsert.size());
-            for (const typename Level::Item *item : std::as_const(toInsert)) {
-                Entity *row = c.insert<Entity>();
-                level.create(*row, *item, parent);
-                inserted.append({item->id, row});
+            for (const typename Level::Item *item : changes.inserts)
+                level.create(*c.insert<Entity>(), *item, parent);
+            for (const auto &[id, item] : changes.updates) {
+                if (Entity *row = c.existingObject<Entity>(id))
+                    level.update(*row, *item, parent);
             }
-            if (Level::updates && !toUpdate.isEmpty()) {
-                // Only rows whose stored values differ from the server's become objects.
-                const auto stored = c.fetchRowValues(FetchRequest<Entity>().where(level.scope(parent)), Level::compared());
-                for (const auto &[id, values] : stored) {
-                    const auto index = toUpdate.constFind(id);
-                    if (index == toUpdate.cend() || !Level::differs(values, items[*index]))
-                        continue;
-                    if (Entity *row = c.existingObject<Entity>(id))
-                        level.update(*row, items[*index], parent);
-                }
-            }
-            c.save();
-            for (const auto &[identifier, row] : std::as_const(inserted))
-                result.insert(identifier, row->objectId());
-        } catch (...) {
-            c.rollback();
-            throw;
-        }
-    });
-    return result;
+        });
+        // A first import brings tens of thousands of rows, which later levels do not need:
+        // once many are loaded, those of earlier levels are let go.
+        constexpr qsizetype manyLoadedRows = 5000;
+        if (c.loadedObjectCount() > manyLoadedRows)
+            c.releaseUnusedObjects();
+    } catch (...) {
+        c.rollback();
+        throw;
+    }
+}
+
+// Makes the rows of one level in one parent match the server's list. A first look reads
+// without locking anyone out; most runs change little, and then nothing is written.
+template <class Level>
+void syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, Level &level)
+{
+    const ServerList<typename Level::Item> server(items);
+    const Changes<Level> planned = store.performAndWait(
+        [&](Context &c) { return compareWithServer<Level>(c, level.scope(level.parent(c)), server); });
+    if (planned.isEmpty())
+        return;
+    level.prepare(planned.inserts);
+    store.performAndWait([&](Context &c) { applyChanges(c, server, level); });
 }
 
 struct AppResult {
@@ -463,7 +431,9 @@ struct DataImporter::Run : std::enable_shared_from_this<DataImporter::Run> {
     const bool onlySyncLastVersion;
 
     int importAll();
+    QList<SafeAccount> readAccounts();
     int importAccount(const SafeAccount &account);
+    int collectAppResults(AppResults &results, qsizetype apps);
     int importApp(const ServerApp &app, const SafeAccount &account);
     void markAppSynced(const QString &appIdentifier, const ObjectId &accountId);
 };
@@ -472,15 +442,7 @@ int DataImporter::Run::importAll()
 {
     QList<SafeAccount> accounts;
     try {
-        accounts = store.performAndWait([](Context &c) {
-            QList<SafeAccount> kept;
-            for (const ManagedAccount *row : c.fetch(ManagedAccount::fetchRequest())) {
-                const Account account(*row);
-                if (const std::optional<Credentials> credentials = account.credentials())
-                    kept.append({row->objectId(), *credentials});
-            }
-            return kept;
-        });
+        accounts = readAccounts();
     } catch (...) {
         const platform::Error error = asError(std::current_exception());
         TrackError(error, QStringLiteral("StartImportAccount"));
@@ -501,6 +463,23 @@ int DataImporter::Run::importAll()
     return total;
 }
 
+// Every account with a key. The keychain is read on the run's own thread, not the context's.
+QList<SafeAccount> DataImporter::Run::readAccounts()
+{
+    const QList<AccountRow> rows = store.performAndWait([](Context &c) {
+        QList<AccountRow> read;
+        for (const ManagedAccount *row : c.fetch(ManagedAccount::fetchRequest()))
+            read.append(AccountRow::of(*row));
+        return read;
+    });
+    QList<SafeAccount> kept;
+    for (const AccountRow &row : rows) {
+        if (const std::optional<Credentials> credentials = row.account()->credentials())
+            kept.append({row.id, *credentials});
+    }
+    return kept;
+}
+
 int DataImporter::Run::importAccount(const SafeAccount &account)
 {
     const QList<ServerApp> apps = ConnectAPI().loadApps(account.credentials);
@@ -508,22 +487,26 @@ int DataImporter::Run::importAccount(const SafeAccount &account)
     syncEntities(store, apps, level);
 
     const auto results = std::make_shared<AppResults>();
-    const std::shared_ptr<Run> self = shared_from_this();
     for (const ServerApp &app : apps) {
-        appPool()->start([self, app, account, results] {
+        WorkerPools::importApps().start([self = shared_from_this(), app, account, results]() mutable {
             AppResult result;
             try {
                 result.count = self->importApp(app, account);
             } catch (...) {
                 result.error = std::current_exception();
             }
+            self.reset();  // the run may end as soon as its last result is in
             results->push(std::move(result));
         });
     }
+    return collectAppResults(*results, apps.size());
+}
 
+int DataImporter::Run::collectAppResults(AppResults &results, qsizetype apps)
+{
     int total = 0;
-    for (qsizetype finished = 0; finished < apps.size(); ++finished) {
-        const AppResult result = results->take();
+    for (qsizetype finished = 0; finished < apps; ++finished) {
+        const AppResult result = results.take();
         if (!result.error) {
             qCInfo(Log::importer(), "Finished downloading data for app");
             total += result.count;
@@ -541,9 +524,8 @@ int DataImporter::Run::importApp(const ServerApp &app, const SafeAccount &accoun
 {
     const ConnectAPI api;
     const QList<ServerAppVersion> versions = api.loadAppVersions(app.id, account.credentials);
-    AppRows rows{account.objectId, app.id, std::nullopt, {}};
-    VersionLevel versionLevel{rows};
-    rows.versions = syncEntities(store, versions, versionLevel);
+    VersionLevel versionLevel{account.objectId, app.id};
+    syncEntities(store, versions, versionLevel);
 
     int newReviews = 0;
     const QString lastVersion = versions.isEmpty() ? QString() : versions.last().id;
@@ -551,7 +533,7 @@ int DataImporter::Run::importApp(const ServerApp &app, const SafeAccount &accoun
         if (onlySyncLastVersion && version.id != lastVersion)
             continue;
         const QList<ServerAppReview> reviews = api.loadAppVersionReviews(version.id, account.credentials);
-        ReviewLevel reviewLevel{rows, version.id, newReviews, {}};
+        ReviewLevel reviewLevel{account.objectId, app.id, version.id, newReviews, {}};
         syncEntities(store, reviews, reviewLevel);
     }
     markAppSynced(app.id, account.objectId);
@@ -567,8 +549,7 @@ void DataImporter::Run::markAppSynced(const QString &appIdentifier, const Object
                 return;
             const QList<ManagedApp *> rows = c.fetch(ManagedApp::fetchRequest()
                                                          .where(ManagedApp::Keys::identifier == appIdentifier)
-                                                         .where(ManagedApp::Keys::account == account)
-                                                         .limit(1));
+                                                         .where(ManagedApp::Keys::account == account));
             if (!rows.isEmpty() && !rows.first()->hasSyncedOnce())
                 rows.first()->setHasSyncedOnce(true);
             c.save();
@@ -588,7 +569,13 @@ DataImporter::~DataImporter() = default;
 
 QFuture<int> DataImporter::importData()
 {
-    return QtConcurrent::run(runPool(), [run = d] { return run->importAll(); });
+    return QtConcurrent::run(&WorkerPools::importRuns(), [run = d]() mutable {
+        const int found = run->importAll();
+        // Without the importer, the run (and its store connection) ends here, before the
+        // result is out: a program may quit as soon as it has it.
+        run.reset();
+        return found;
+    });
 }
 
 int DataImporter::importDataAndWait()
@@ -601,11 +588,6 @@ int DataImporter::importDataAndWait()
 std::chrono::nanoseconds DataImporter::storeTime() const
 {
     return d->store.time();
-}
-
-QThreadPool &DataImporter::appTaskPool()
-{
-    return *appPool();
 }
 
 ImportError::ImportError(const QString &description) : platform::Error(errorDomain, MissingRow, description) {}

@@ -6,8 +6,6 @@
 #include <chrono>
 #include <memory>
 
-class QThreadPool;
-
 namespace platform::store {
 class Context;
 }
@@ -19,7 +17,9 @@ namespace Fennick {
 // identifier, so that the store mirrors what the server lists. Accounts go one after another,
 // the apps of an account at the same time, the versions of an app one after another. All store
 // work runs inside the context's own thread; network calls run on the importer's worker
-// threads. Serves one run.
+// threads. Another program may import into the same file at the same time: each level decides
+// between insert and update under the store's write lock, so every item is stored once and
+// every new review is counted by exactly one of the two. Serves one run.
 class DataImporter {
 public:
     // `context` is a background context that this run uses for every store operation.
@@ -38,9 +38,6 @@ public:
 
     // Time spent inside the context's steps (store work) so far, for benchmarks.
     std::chrono::nanoseconds storeTime() const;
-
-    // The pool of the per-app tasks, apart from the global pool and the context's thread.
-    static QThreadPool &appTaskPool();
 
 private:
     struct Run;

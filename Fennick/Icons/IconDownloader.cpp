@@ -6,9 +6,9 @@
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/RequestError.h"
+#include "Fennick/WorkerPools.h"
 #include "platform/http/HttpSession.h"
 #include "platform/json/JsonDecoding.h"
-#include "platform/ThreadPools.h"
 #include "platform/store/Context.h"
 
 #include <QMutex>
@@ -21,23 +21,6 @@ using platform::json::DecodingError;
 using platform::json::ObjectReader;
 
 namespace {
-
-// Each download holds a thread while it waits for the network, so they get a pool of their own:
-// they never take the threads that other work of the process (store contexts included) needs.
-// Never destroyed, so that quitting does not wait for a download in flight.
-QThreadPool &downloadPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("IconDownloads"), 16);
-    return *pool;
-}
-
-// Runs whole downloadIcons() calls, which wait for their downloads; kept apart from the download
-// pool so that waiting callers can never occupy every thread their downloads need.
-QThreadPool &runnerPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("IconDownloaders"), 2);
-    return *pool;
-}
 
 QString describe(const std::exception &error)
 {
@@ -111,7 +94,7 @@ bool IconDownloader::downloadIcons()
 QFuture<bool> IconDownloader::downloadIconsAsync()
 {
     // The state outlives the downloader while the call runs.
-    return QtConcurrent::run(&runnerPool(), [state = m_state] { return state->run(); });
+    return QtConcurrent::run(&WorkerPools::iconRunners(), [state = m_state] { return state->run(); });
 }
 
 IconDownloader::MetadataResult IconDownloader::fetchMetadata(const QString &identifier, const QString &country)
@@ -176,7 +159,7 @@ bool IconDownloader::State::run()
         QList<QFuture<void>> downloads;
         downloads.reserve(missing.size());
         for (const QString &identifier : std::as_const(missing))
-            downloads.append(QtConcurrent::run(&downloadPool(), &downloadIcon, identifier));
+            downloads.append(QtConcurrent::run(&WorkerPools::iconDownloads(), &downloadIcon, identifier));
         for (QFuture<void> &download : downloads)
             download.waitForFinished();
         return true;

@@ -1,5 +1,7 @@
 // Descriptions and relationship accessors of the four entities. The attribute lists follow the
-// order of each class's Attribute enumeration, which the accessors index by.
+// order of each class's Attribute enumeration, which the accessors index by. Within its parent,
+// an app, a version or a review is one row per server identifier; the index that holds them to
+// it also serves look-ups by identifier alone.
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
@@ -11,6 +13,7 @@ using platform::store::Attribute;
 using platform::store::AttributeType;
 using platform::store::EntityDescription;
 using platform::store::Relationship;
+using platform::store::UniqueConstraint;
 
 namespace {
 Relationship owner(const char *name, const char *target)
@@ -34,7 +37,8 @@ EntityDescription ManagedAccount::description()
              attribute("keyId", AttributeType::String), attribute("name", AttributeType::String),
              attribute("timestamp", AttributeType::Date)},
             {children("apps", "App", "account")},
-            [] { return new ManagedAccount; }};
+            [] { return new ManagedAccount; },
+            std::nullopt};
 }
 
 QList<ManagedApp *> ManagedAccount::apps() const
@@ -45,11 +49,12 @@ QList<ManagedApp *> ManagedAccount::apps() const
 EntityDescription ManagedApp::description()
 {
     return {QString::fromLatin1(entityName),
-            {attribute("hasSyncedOnce", AttributeType::Bool), attribute("identifier", AttributeType::String, true),
+            {attribute("hasSyncedOnce", AttributeType::Bool), attribute("identifier", AttributeType::String),
              attribute("isHidden", AttributeType::Bool), attribute("name", AttributeType::String),
              attribute("timestamp", AttributeType::Date)},
             {owner("account", "Account"), children("versions", "AppVersion", "app")},
-            [] { return new ManagedApp; }};
+            [] { return new ManagedApp; },
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("account")}};
 }
 
 ManagedAccount *ManagedApp::account() const
@@ -70,10 +75,11 @@ QList<ManagedAppVersion *> ManagedApp::versions() const
 EntityDescription ManagedAppVersion::description()
 {
     return {QString::fromLatin1(entityName),
-            {attribute("identifier", AttributeType::String, true), attribute("timestamp", AttributeType::Date),
+            {attribute("identifier", AttributeType::String), attribute("timestamp", AttributeType::Date),
              attribute("version", AttributeType::String)},
             {owner("account", "Account"), owner("app", "App"), children("reviews", "Review", "version")},
-            [] { return new ManagedAppVersion; }};
+            [] { return new ManagedAppVersion; },
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("app")}};
 }
 
 ManagedAccount *ManagedAppVersion::account() const
@@ -105,14 +111,15 @@ EntityDescription ManagedReview::description()
 {
     return {QString::fromLatin1(entityName),
             {attribute("body", AttributeType::String, false, true), attribute("created", AttributeType::Date, true),
-             attribute("identifier", AttributeType::String, true), attribute("isNew", AttributeType::Bool),
+             attribute("identifier", AttributeType::String), attribute("isNew", AttributeType::Bool),
              attribute("language", AttributeType::String), attribute("nickname", AttributeType::String),
              attribute("rating", AttributeType::Int64, true), attribute("responseIdentifier", AttributeType::String, true),
              attribute("responseText", AttributeType::String), attribute("territory", AttributeType::String),
              attribute("timestamp", AttributeType::Date), attribute("title", AttributeType::String, false, true),
              attribute("translatedBody", AttributeType::String), attribute("translatedTitle", AttributeType::String)},
             {owner("account", "Account"), owner("app", "App"), owner("version", "AppVersion")},
-            [] { return new ManagedReview; }};
+            [] { return new ManagedReview; },
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("version")}};
 }
 
 ManagedAccount *ManagedReview::account() const

@@ -19,6 +19,7 @@ public:
         static inline const platform::store::AttributeKey<QString> identifier{"identifier"};
         static inline const platform::store::AttributeKey<QString> name{"name"};
         static inline const platform::store::AttributeKey<bool> isHidden{"isHidden"};
+        static inline const platform::store::AttributeKey<bool> hasSyncedOnce{"hasSyncedOnce"};
         static inline const platform::store::RelationshipKey account{"account"};
         static inline const platform::store::RelationshipKey versions{"versions"};
     };

@@ -4,6 +4,7 @@
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
+#include "platform/store/Migration.h"
 
 namespace Fennick {
 
@@ -11,10 +12,12 @@ std::shared_ptr<const platform::store::Model> storeModel()
 {
     static const std::shared_ptr<const platform::store::Model> model = [] {
         auto built = std::make_shared<platform::store::Model>();
-        built->version = 1;
+        built->version = 2;
         // Owners first: the store writes new rows in this order.
         built->entities = {ManagedAccount::description(), ManagedApp::description(),
                            ManagedAppVersion::description(), ManagedReview::description()};
+        // 1 to 2: one row per identifier under each parent.
+        built->migrations = {{1, [](platform::store::MigrationStep &step) { step.updateIndexes(); }}};
         return built;
     }();
     return model;

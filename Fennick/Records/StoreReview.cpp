@@ -1,6 +1,7 @@
 #include "Fennick/Records/StoreReview.h"
 
 #include "Fennick/Account.h"
+#include "Fennick/AccountRow.h"
 #include "Fennick/Log.h"
 #include "platform/Error.h"
 #include "Fennick/Persistence/ManagedAccount.h"
@@ -8,12 +9,21 @@
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/WorkerPools.h"
 
 #include <QCoreApplication>
 #include <QLocale>
 
 namespace Fennick {
 namespace {
+// A review's key is optional to its callers: a failure to read it is logged, not thrown.
+std::optional<Credentials> absentForFailure(const std::exception &error)
+{
+    qCCritical(Log::model(), "Could not read the review's account: %s",
+               qUtf8Printable(platform::Error::from(error).localizedDescription()));
+    return std::nullopt;
+}
+
 StoreReview::Fields fieldsOf(const ManagedReview &review)
 {
     const ManagedApp *app = review.app();
@@ -90,34 +100,28 @@ bool StoreReview::isLanguageForeign() const
 
 std::optional<Credentials> StoreReview::credentials() const
 {
-    auto &context = PersistenceController::shared().container().viewContext();
-    const auto *review = context.existingObject<ManagedReview>(m_fields.id);
-    if (!review || !review->account())
-        return std::nullopt;
-    return Account(*review->account()).credentials();
+    try {
+        auto &context = PersistenceController::shared().container().viewContext();
+        const std::optional<AccountRow> row = AccountRow::ofReview(context, m_fields.id);
+        return row ? row->account()->credentials() : std::nullopt;
+    } catch (const std::exception &error) {
+        return absentForFailure(error);
+    }
 }
 
 QFuture<std::optional<Credentials>> StoreReview::loadCredentials() const
 {
-    auto read = [id = m_fields.id](platform::store::Context &context) -> std::optional<Credentials> {
-        const auto *review = context.existingObject<ManagedReview>(id);
-        if (!review || !review->account())
-            return std::nullopt;
-        return Account(*review->account()).credentials();
-    };
+    using Row = std::optional<AccountRow>;
     try {
+        // The rows on a background context, the keychain on a pool of its own.
         return PersistenceController::shared()
             .container()
-            .performBackgroundTask(std::move(read))
-            .onFailed([](const std::exception &error) -> std::optional<Credentials> {
-                qCCritical(Log::model(), "Could not read the review's account: %s",
-                           qUtf8Printable(platform::Error::from(error).localizedDescription()));
-                return std::nullopt;
-            });
+            .performBackgroundTask([id = m_fields.id](platform::store::Context &context) { return AccountRow::ofReview(context, id); })
+            .then(&WorkerPools::keychainReads(),
+                  [](const Row &row) { return row ? row->account()->credentials() : std::nullopt; })
+            .onFailed(&absentForFailure);
     } catch (const std::exception &error) {
-        qCCritical(Log::model(), "Could not read the review's account: %s",
-                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
-        return QtFuture::makeReadyFuture(std::optional<Credentials>());
+        return QtFuture::makeReadyFuture(absentForFailure(error));
     }
 }
 

@@ -73,10 +73,12 @@ public:
     const Country *country() const { return Country::forTerritory(m_fields.territory); }
     // True when the review has a language and it differs from the user's language code.
     bool isLanguageForeign() const;
-    // The key of the review's account, read through the view context: GUI thread only, and it
-    // reads the keychain there; prefer loadCredentials() on the GUI thread.
+    // The key of the review's account, read through the view context and the keychain on the
+    // calling thread, which must be the GUI thread; prefer loadCredentials() there. Absent when
+    // the review, its account or its key is gone, or the store cannot be read (logged).
     std::optional<Credentials> credentials() const;
-    // The same read off the GUI thread; absent when the review, its account or its key is gone.
+    // The same read off the GUI thread (the rows on a background context, the keychain on a
+    // pool), with the same results; the future never carries an error.
     QFuture<std::optional<Credentials>> loadCredentials() const;
 
     friend bool operator==(const StoreReview &a, const StoreReview &b) { return a.id() == b.id(); }

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 
 namespace Vantorel {
 
@@ -45,6 +46,8 @@ VantorelApp::VantorelApp(QObject *parent)
 {
     connect(m_trayItem, &TrayItem::showApplicationRequested, this, &VantorelApp::activate);
     connect(m_trayItem, &TrayItem::quitRequested, this, &VantorelApp::quit);
+    if (m_updater)
+        connect(m_updater, &platform::Updater::noticeRequested, this, &VantorelApp::showNotice);
     QDesktopServices::setUrlHandler(urlScheme, this, "handleUrl");
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         application->setQuitOnLastWindowClosed(m_delegate->applicationShouldTerminateAfterLastWindowClosed());
@@ -54,6 +57,7 @@ VantorelApp::VantorelApp(QObject *parent)
 VantorelApp::~VantorelApp()
 {
     QDesktopServices::unsetUrlHandler(urlScheme);
+    delete m_notice;
     delete m_feedbackWindow;
     delete m_settingsWindow;
     delete m_mainWindow;
@@ -130,6 +134,18 @@ void VantorelApp::showFeedbackWindow()
         m_feedbackWindow->setWindowIcon(applicationIcon());
     }
     bringToFront(m_feedbackWindow);
+}
+
+void VantorelApp::showNotice(const QString &title, const QString &text, const QString &details)
+{
+    // One notice at a time, not modal: asking again brings it to the front.
+    if (!m_notice) {
+        m_notice = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok);
+        m_notice->setObjectName(QStringLiteral("notice"));
+        m_notice->setInformativeText(details);
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringToFront(m_notice);
 }
 
 void VantorelApp::activate()

@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <memory>
 
+class QMessageBox;
+
 namespace platform {
 class Updater;
 }
@@ -68,6 +70,7 @@ signals:
 
 private:
     void onMainWindowAppeared();
+    void showNotice(const QString &title, const QString &text, const QString &details);
     void route(const QUrl &url);
 
     AppDelegate *m_delegate;
@@ -77,6 +80,7 @@ private:
     QPointer<MainWindow> m_mainWindow;
     QPointer<QWidget> m_settingsWindow;
     QPointer<FeedbackView> m_feedbackWindow;
+    QPointer<QMessageBox> m_notice;
     QList<QUrl> m_pendingUrls;
     bool m_started = false;
 };

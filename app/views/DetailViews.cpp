@@ -1,31 +1,22 @@
 #include "app/views/DetailViews.h"
 
-#include <QLabel>
+#include "app/views/AccountSummaryView.h"
+#include "app/views/AppSummaryView.h"
+
 #include <QLineEdit>
 
 namespace Vantorel {
 
-namespace {
-// Stand-in until the summary views exist: the name of what is selected and an idle search field.
-DetailContent placeholder(const QString &title, QWidget *parent)
-{
-    auto *label = new QLabel(title, parent);
-    label->setAlignment(Qt::AlignCenter);
-    auto *search = new QLineEdit(parent);
-    search->setPlaceholderText(QObject::tr("Search"));
-    search->setClearButtonEnabled(true);
-    return {label, search};
-}
-}  // namespace
-
 DetailContent makeAccountSummary(const std::shared_ptr<Fennick::Account> &account, QWidget *parent)
 {
-    return placeholder(account ? account->name() : QString(), parent);
+    auto *view = new AccountSummaryView(account, parent);
+    return {view, view->searchField()};
 }
 
 DetailContent makeAppSummary(const Fennick::StoreApp &app, QWidget *parent)
 {
-    return placeholder(app.name, parent);
+    auto *view = new AppSummaryView(app, parent);
+    return {view, view->searchField()};
 }
 
 }  // namespace Vantorel

@@ -16,10 +16,13 @@ struct InMemoryStore {
     QHash<QPair<QString, QString>, QByteArray> items;
     int callsBeforeFailure = -1;  // -1: no failure armed
     QString failureMessage;
+    std::function<void()> observer;
 
     // Counts one call; throws when it is the armed failure. Caller holds the mutex.
     void checkArmedFailure()
     {
+        if (observer)
+            observer();
         if (callsBeforeFailure < 0)
             return;
         if (callsBeforeFailure-- > 0)
@@ -116,6 +119,13 @@ void Keychain::failNextCallForTesting(const QString &message, int callsToPass)
     QMutexLocker lock(&store.mutex);
     store.callsBeforeFailure = qMax(0, callsToPass);
     store.failureMessage = message;
+}
+
+void Keychain::observeCallsForTesting(std::function<void()> observer)
+{
+    InMemoryStore &store = memoryStore();
+    QMutexLocker lock(&store.mutex);
+    store.observer = std::move(observer);
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -44,6 +45,9 @@ public:
     // Lets `callsToPass` further calls of the in-memory store succeed, then fails the next one
     // with `message` (code ServiceFailure); later calls succeed again.
     static void failNextCallForTesting(const QString &message, int callsToPass = 0);
+    // Calls `observer` on the calling thread at every call of the in-memory store (nothing
+    // clears it).
+    static void observeCallsForTesting(std::function<void()> observer);
 
 private:
     QString m_service;

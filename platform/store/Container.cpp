@@ -1,7 +1,9 @@
 #include "platform/store/Container.h"
 
+#include "platform/store/Migration.h"
 #include "platform/store/Sql.h"
 #include "platform/store/StoreShared.h"
+#include "platform/store/ViewContextEvents.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -9,6 +11,7 @@
 #include <QThread>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <sqlite3.h>
 
 namespace platform::store {
 
@@ -26,6 +29,8 @@ void checkModel(const Model &model)
         const EntityDescription &entity = model.entities[i];
         if (entity.attributes.size() + entity.toOneRelationships().size() > 64 || !entity.make)
             throw incompatible({}, QStringLiteral("entity %1 cannot be stored").arg(entity.name));
+        if (entity.unique && (entity.attributeIndex(entity.unique->attribute) < 0 || entity.toOneIndex(entity.unique->within) < 0))
+            throw incompatible({}, QStringLiteral("the unique key of %1 is not of the entity").arg(entity.name));
         for (const Relationship &relationship : entity.relationships) {
             const EntityDescription *target = model.entity(relationship.target);
             const bool ownerFirst = target && target < &entity;
@@ -37,8 +42,90 @@ void checkModel(const Model &model)
     }
 }
 
-// Creates or migrates the schema and returns the store's UUID. Nothing is written to a file that
-// is not a store of ours, or of a newer schema.
+// What a file holds, read without writing to it.
+struct FileState {
+    int version = 0;    // PRAGMA user_version: 0 for a file no store has written to
+    int objects = 0;    // tables, indexes and the like
+    QUuid storeId;      // null when there is none
+};
+
+FileState inspect(QSqlQuery &query, const std::function<StoreError(const QSqlError &)> &failure)
+{
+    FileState state;
+    const auto read = [&](const QString &statement) {
+        if (!query.exec(statement))
+            throw failure(query.lastError());
+        const QVariant value = query.next() ? query.value(0) : QVariant();
+        query.finish();
+        return value;
+    };
+    state.version = read(QStringLiteral("PRAGMA user_version")).toInt();
+    state.objects = read(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")).toInt();
+    const bool hasMetadata =
+        read(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'store_metadata'")).toInt() == 1;
+    if (hasMetadata)
+        state.storeId = QUuid::fromString(read(QStringLiteral("SELECT value FROM store_metadata WHERE key = 'uuid'")).toString());
+    return state;
+}
+
+// Refuses a file that is not a store of ours (another program's database) or of a newer schema.
+void checkOwnership(const FileState &state, const Model &model, const QString &path)
+{
+    if (state.version == 0 && state.objects == 0)
+        return;  // empty: ours to create
+    if (state.version == 0 || state.storeId.isNull())
+        throw incompatible(path, QStringLiteral("the file holds other data"));
+    if (state.version > model.version)
+        throw incompatible(path, QStringLiteral("schema version %1 is newer than %2").arg(state.version).arg(model.version));
+}
+
+QUuid createStore(QSqlQuery &query, const Model &model, const std::function<void(const QString &)> &exec)
+{
+    for (const QString &statement : sql::createSchema(model))
+        exec(statement);
+    exec(QStringLiteral("CREATE TABLE store_metadata (key TEXT PRIMARY KEY, value TEXT)"));
+    const QUuid storeId = QUuid::createUuid();
+    exec(QStringLiteral("INSERT INTO store_metadata (key, value) VALUES ('uuid', '%1')")
+             .arg(storeId.toString(QUuid::WithoutBraces)));
+    query.finish();
+    return storeId;
+}
+
+void migrate(QSqlDatabase &db, int version, const Model &model, const QString &path)
+{
+    MigrationStep step(db, model, path);
+    for (int from = version; from < model.version; ++from) {
+        auto migration = std::find_if(model.migrations.cbegin(), model.migrations.cend(),
+                                      [from](const Migration &m) { return m.fromVersion == from; });
+        if (migration == model.migrations.cend())
+            throw incompatible(path, QStringLiteral("no migration from schema version %1").arg(from));
+        migration->run(step);
+    }
+}
+
+// Files written before the store kept its keys get the keys table. The keys of rows deleted
+// before are lost, so numbering goes on well above the highest key left: a row deleted just
+// before (the newest account, say, whose keychain items stay behind) does not pass its key on.
+void keepKeys(QSqlQuery &query, const Model &model, const std::function<void(const QString &)> &exec)
+{
+    exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = '%1'").arg(sql::keysTable));
+    const bool kept = query.next() && query.value(0).toInt() == 1;
+    query.finish();
+    if (kept)
+        return;
+    constexpr qint64 keysLeftForDeletedRows = 1000;
+    exec(QStringLiteral("CREATE TABLE %1 (entity TEXT PRIMARY KEY, highest INTEGER NOT NULL)").arg(sql::keysTable));
+    for (const EntityDescription &entity : model.entities) {
+        exec(QStringLiteral("INSERT INTO %1 (entity, highest) SELECT '%2', IFNULL(MAX(pk), 0) + %3 FROM %4")
+                 .arg(sql::keysTable, entity.name)
+                 .arg(keysLeftForDeletedRows)
+                 .arg(sql::table(entity.name)));
+    }
+}
+
+// Creates or migrates the schema and returns the store's UUID. A file that is not a store of
+// ours, or of a newer schema, or that cannot be written, is refused before anything is written
+// to it.
 QUuid prepareFileOnce(const QString &path, const Model &model, const QString &name, bool &busy)
 {
     // SQLite's "busy" and "locked": another connection holds a lock this step cannot wait for.
@@ -51,60 +138,49 @@ QUuid prepareFileOnce(const QString &path, const Model &model, const QString &na
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sql::busyTimeoutMs));
+        QSqlQuery query;
         auto fail = [&](const StoreError &error) {
+            query = QSqlQuery();
             db.close();
             return error;
         };
         if (!db.open())
             throw fail(openError(db.lastError()));
-        QSqlQuery query(db);
-        if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next())
-            throw fail(openError(query.lastError()));
-        if (query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
-            throw fail(incompatible(path, QStringLiteral("write-ahead logging unavailable")));
-        query.finish();
-        if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            throw fail(openError(query.lastError()));
+        query = QSqlQuery(db);
+        auto exec = [&](const QString &statement) {
+            if (!query.exec(statement))
+                throw openError(query.lastError());
+        };
         try {
-            auto exec = [&](const QString &statement) {
-                if (!query.exec(statement))
-                    throw openError(query.lastError());
-            };
-            exec(QStringLiteral("PRAGMA user_version"));
-            const int version = query.next() ? query.value(0).toInt() : 0;
+            checkOwnership(inspect(query, openError), model, path);
+            // SQLite opens a file it may not write read-only, without a word.
+            if (sqlite3_db_readonly(sql::handle(db), "main") == 1)
+                throw sql::readOnlyError(path);
+            // A migration's deletes must not cascade behind its back.
+            exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+            exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+            const bool wal = query.next() && query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) == 0;
             query.finish();
-            if (version == 0) {
-                exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
-                const int objects = query.next() ? query.value(0).toInt() : 0;
-                query.finish();
-                if (objects != 0)
-                    throw incompatible(path, QStringLiteral("the file holds other data"));
-                for (const QString &statement : sql::createSchema(model))
-                    exec(statement);
-                exec(QStringLiteral("CREATE TABLE store_metadata (key TEXT PRIMARY KEY, value TEXT)"));
-                if (!query.prepare(QStringLiteral("INSERT INTO store_metadata (key, value) VALUES ('uuid', ?)")))
-                    throw openError(query.lastError());
-                query.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
-                if (!query.exec())
-                    throw openError(query.lastError());
-            } else if (version > model.version) {
-                throw incompatible(path, QStringLiteral("schema version %1 is newer than %2").arg(version).arg(model.version));
+            if (!wal)
+                throw incompatible(path, QStringLiteral("write-ahead logging unavailable"));
+            exec(QStringLiteral("BEGIN IMMEDIATE"));
+        } catch (const StoreError &error) {
+            throw fail(error);
+        }
+        try {
+            // Looked at again under the write lock: another program may have created or
+            // migrated the store meanwhile.
+            const FileState state = inspect(query, openError);
+            checkOwnership(state, model, path);
+            if (state.version == 0) {
+                storeId = createStore(query, model, exec);
             } else {
-                for (int step = version; step < model.version; ++step) {
-                    auto migration = std::find_if(model.migrations.cbegin(), model.migrations.cend(),
-                                                  [step](const Migration &m) { return m.fromVersion == step; });
-                    if (migration == model.migrations.cend())
-                        throw incompatible(path, QStringLiteral("no migration from schema version %1").arg(step));
-                    migration->run(db);
-                }
+                storeId = state.storeId;
+                migrate(db, state.version, model, path);
+                keepKeys(query, model, exec);
             }
-            if (version != model.version)
+            if (state.version != model.version)
                 exec(QStringLiteral("PRAGMA user_version = %1").arg(model.version));
-            exec(QStringLiteral("SELECT value FROM store_metadata WHERE key = 'uuid'"));
-            storeId = query.next() ? QUuid::fromString(query.value(0).toString()) : QUuid();
-            query.finish();
-            if (storeId.isNull())
-                throw incompatible(path, QStringLiteral("the store has no identifier"));
             exec(QStringLiteral("COMMIT"));
         } catch (...) {
             query.finish();
@@ -161,7 +237,7 @@ Container::Container(QString name, std::shared_ptr<const Model> model, QString s
     m_viewContext.reset(new Context(m_shared, viewThread));
     std::lock_guard lock(m_shared->viewMutex);
     m_shared->viewContext = m_viewContext.get();
-    m_shared->viewAnchor = m_viewContext->m_anchor;
+    m_shared->viewEvents = m_viewContext->m_events;
 }
 
 Container::~Container() = default;
@@ -179,6 +255,11 @@ QUuid Container::storeId() const
 const Model &Container::model() const
 {
     return *m_shared->model;
+}
+
+ViewContextEvents &Container::viewContextEvents()
+{
+    return *m_viewContext->m_events;
 }
 
 std::shared_ptr<Context> Container::newBackgroundContext()

@@ -11,6 +11,8 @@
 
 namespace platform::store {
 
+class ViewContextEvents;
+
 // One store file with its model: opens (creates or migrates) the file, owns the view context and
 // makes background contexts.
 class Container {
@@ -29,6 +31,8 @@ public:
     const Model &model() const;
 
     Context &viewContext() { return *m_viewContext; }
+    // The view context's announcements (merges of background saves), on the view context's thread.
+    ViewContextEvents &viewContextEvents();
     // A context with a thread of its own; the thread ends when the last reference goes.
     std::shared_ptr<Context> newBackgroundContext();
 

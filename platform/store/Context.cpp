@@ -3,18 +3,29 @@
 #include "platform/store/Sql.h"
 #include "platform/store/StoreShared.h"
 #include "platform/store/TextFolding.h"
+#include "platform/store/ViewContextEvents.h"
 
 #include <QSqlError>
 #include <QSet>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <future>
 
 namespace platform::store {
 
-struct Context::Statements {
-    QHash<QString, QSqlQuery> inserts;
-    QHash<QString, QSqlQuery> updates;
+// The context's SQLite connection with the statements it keeps prepared.
+struct Context::Connection {
+    QString name;
+    QSqlDatabase db;
+    QHash<QString, QSqlQuery> inserts;                  // by entity
+    QHash<std::pair<QString, quint64>, QSqlQuery> updates;  // by entity and written columns
+    bool writing = false;                               // inside a write transaction
+};
+
+// A query whose rows are being read.
+struct Context::Rows {
+    QSqlQuery query;
 };
 
 namespace {
@@ -37,14 +48,14 @@ QString keyList(const QList<qint64> &keys, qsizetype from, qsizetype count)
 }  // namespace
 
 Context::Context(std::shared_ptr<StoreShared> shared, QThread *viewThread)
-    : m_shared(std::move(shared)), m_isView(viewThread != nullptr), m_statements(std::make_unique<Statements>())
+    : m_shared(std::move(shared)), m_isView(viewThread != nullptr)
 {
     if (m_isView) {
         // The connection opens at first use, on the view thread itself.
         m_viewThread = viewThread;
-        m_anchor = new QObject;
-        if (m_anchor->thread() != viewThread)
-            m_anchor->moveToThread(viewThread);
+        m_events = new ViewContextEvents;
+        if (m_events->thread() != viewThread)
+            m_events->moveToThread(viewThread);
     } else {
         m_executor = std::make_shared<SerialExecutor>();
         m_thread = m_executor->threadId();
@@ -71,9 +82,9 @@ Context::~Context()
         {
             std::lock_guard lock(m_shared->viewMutex);
             m_shared->viewContext = nullptr;
-            m_shared->viewAnchor = nullptr;
+            m_shared->viewEvents = nullptr;
         }
-        delete m_anchor;
+        delete m_events;
         close();
         return;
     }
@@ -92,43 +103,58 @@ Context::~Context()
 
 void Context::open()
 {
-    if (m_db.isOpen())
+    if (m_connection)
         return;
-    m_connectionName = QStringLiteral("vantorel-store-%1").arg(m_shared->nextConnection.fetch_add(1));
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    m_db.setDatabaseName(m_shared->path);
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sql::busyTimeoutMs));
-    if (!m_db.open())
-        throw sql::openError(m_shared->path, m_db.lastError());
+    const QString name = QStringLiteral("vantorel-store-%1").arg(m_shared->nextConnection.fetch_add(1));
+    auto connection = std::make_unique<Connection>();
+    connection->name = name;
+    connection->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    QSqlDatabase &db = connection->db;
+    db.setDatabaseName(m_shared->path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sql::busyTimeoutMs));
+    std::optional<StoreError> failure;
+    if (!db.open())
+        failure = sql::openError(m_shared->path, db.lastError());
     for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = NORMAL"}) {
-        QSqlQuery query(m_db);
-        if (!query.exec(QString::fromLatin1(pragma)))
-            throw sql::openError(m_shared->path, query.lastError());
+        QSqlQuery query(db);
+        if (!failure && !query.exec(QString::fromLatin1(pragma)))
+            failure = sql::openError(m_shared->path, query.lastError());
     }
-    if (!sql::registerFunctions(m_db))
-        throw sql::openError(m_shared->path, QSqlError(QStringLiteral("cannot register the search function")));
+    if (!failure && !sql::registerFunctions(db))
+        failure = sql::openError(m_shared->path, QSqlError(QStringLiteral("cannot register the search function")));
+    if (failure) {
+        // Tried again at the next use.
+        db.close();
+        connection.reset();
+        QSqlDatabase::removeDatabase(name);
+        throw *failure;
+    }
+    m_connection = std::move(connection);
 }
 
 void Context::close()
 {
-    m_statements.reset();
     m_objects.clear();
     m_cachedOwners.clear();
+    m_loaded.clear();
     m_inserted.clear();
     m_updated.clear();
     m_deleted.clear();
     m_owned.clear();
-    if (m_db.isValid())
-        m_db.close();
-    m_db = QSqlDatabase();
-    if (!m_connectionName.isEmpty())
-        QSqlDatabase::removeDatabase(m_connectionName);
+    if (!m_connection)
+        return;
+    const QString name = m_connection->name;
+    m_connection->inserts.clear();
+    m_connection->updates.clear();
+    m_connection->db.close();
+    m_connection.reset();
+    QSqlDatabase::removeDatabase(name);
 }
 
 void Context::post(std::function<void()> task)
 {
     if (m_isView)
-        QMetaObject::invokeMethod(m_anchor, std::move(task), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_events, std::move(task), Qt::QueuedConnection);
     else
         m_executor->post(std::move(task));
 }
@@ -138,7 +164,7 @@ void Context::runAndWait(const std::function<void()> &task)
     if (isOnOwnThread()) {
         task();
     } else if (m_isView) {
-        QMetaObject::invokeMethod(m_anchor, task, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(m_events, task, Qt::BlockingQueuedConnection);
     } else {
         std::promise<void> done;
         m_executor->post([&] {
@@ -184,6 +210,7 @@ ManagedObject *Context::insertObject(const QString &entityName)
     m_owned.push_back(std::move(object));
     m_objects.insert(raw->m_id, raw);
     m_inserted.append(raw);
+    didLoad(raw);
     return raw;
 }
 
@@ -209,9 +236,16 @@ void Context::deleteObject(ManagedObject *object)
 void Context::retire(ManagedObject *object)
 {
     m_objects.remove(object->m_id);
+    m_loaded.remove(object);
     object->m_state = ManagedObject::State::Gone;
     object->m_toManyCache.clear();
     m_cachedOwners.remove(object);
+    if (object->m_isFault) {
+        // A gone object reads as a new row would.
+        object->m_values = sql::defaultValues(*object->m_entity);
+        object->m_toOne = QList<ObjectId>(object->m_entity->toOneRelationships().size());
+        object->m_isFault = false;
+    }
 }
 
 void Context::markUpdated(ManagedObject *object)
@@ -226,10 +260,10 @@ bool Context::hasChanges() const
     return !m_inserted.isEmpty() || !m_updated.isEmpty() || !m_deleted.isEmpty();
 }
 
-QSqlQuery Context::run(const QString &statement, const QVariantList &binds, StoreError::Code failure)
+Context::Rows Context::run(const QString &statement, const QVariantList &binds, StoreError::Code failure)
 {
     open();
-    QSqlQuery query(m_db);
+    QSqlQuery query(m_connection->db);
     query.setForwardOnly(true);
     if (!query.prepare(statement))
         throw sql::queryError(failure, statement, query.lastError());
@@ -237,21 +271,28 @@ QSqlQuery Context::run(const QString &statement, const QVariantList &binds, Stor
         query.addBindValue(bind);
     if (!query.exec())
         throw sql::queryError(failure, statement, query.lastError());
-    return query;
+    return Rows{std::move(query)};
 }
 
-ManagedObject *Context::objectFromRow(const EntityDescription &entity, const QSqlQuery &query)
+ManagedObject *Context::objectFromRow(const EntityDescription &entity, const Rows &rows)
 {
+    const QSqlQuery &query = rows.query;
     const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
     if (ManagedObject *known = m_objects.value(id)) {
         // Rows read again bring in what other contexts or processes saved meanwhile, except
         // where this context has changes of its own.
         if (known->m_state == ManagedObject::State::Clean) {
+            if (known->m_isFault) {
+                known->m_values = sql::defaultValues(entity);
+                known->m_toOne = QList<ObjectId>(entity.toOneRelationships().size());
+                known->m_isFault = false;
+            }
             sql::readRow(entity, query, known->m_values, known->m_toOne, m_shared->storeId, known->m_changed);
             if (!known->m_toManyCache.isEmpty()) {
                 known->m_toManyCache.clear();
                 m_cachedOwners.remove(known);
             }
+            didLoad(known);
         }
         return known;
     }
@@ -265,19 +306,84 @@ ManagedObject *Context::objectFromRow(const EntityDescription &entity, const QSq
     ManagedObject *raw = object.get();
     m_owned.push_back(std::move(object));
     m_objects.insert(id, raw);
+    didLoad(raw);
     return raw;
 }
 
 void Context::loadRows(const EntityDescription &entity, const QString &where, const QVariantList &binds,
                        QList<ManagedObject *> *out)
 {
-    QSqlQuery query = run(sql::selectRows(entity) + QStringLiteral(" WHERE ") + where, binds, StoreError::FetchFailed);
-    while (query.next()) {
-        ManagedObject *object = objectFromRow(entity, query);
+    Rows rows = run(sql::selectRows(entity) + QStringLiteral(" WHERE ") + where, binds, StoreError::FetchFailed);
+    while (rows.query.next()) {
+        ManagedObject *object = objectFromRow(entity, rows);
         if (out && !object->isDeleted())
             out->append(object);
     }
-    query.finish();
+    rows.query.finish();
+}
+
+void Context::didLoad(ManagedObject *object)
+{
+    object->m_usedIn = m_generation;
+    m_loaded.insert(object);
+    if (m_isView && m_loaded.size() > manyLoadedObjects)
+        scheduleRelease();
+}
+
+// The view context lets go of what nothing used for a while once it holds many objects; the
+// release runs from the event loop, never in the middle of a caller's work.
+void Context::scheduleRelease()
+{
+    if (m_releaseScheduled)
+        return;
+    m_releaseScheduled = true;
+    QTimer::singleShot(releaseDelayMs, m_events, [this] {
+        m_releaseScheduled = false;
+        releaseUnusedObjects();
+        if (m_loaded.size() > manyLoadedObjects)
+            scheduleRelease();
+    });
+}
+
+void Context::fulfil(const ManagedObject *object)
+{
+    auto *fault = const_cast<ManagedObject *>(object);
+    QList<ManagedObject *> found;
+    loadRows(*fault->m_entity, QStringLiteral("pk = ?"), {fault->m_id.key()}, &found);
+    if (found.isEmpty() && fault->m_isFault)
+        retire(fault);  // the row is gone
+}
+
+void Context::turnIntoFault(ManagedObject *object)
+{
+    object->m_values.clear();
+    object->m_toOne.clear();
+    object->m_toManyCache.clear();
+    object->m_isFault = true;
+    m_cachedOwners.remove(object);
+    m_loaded.remove(object);
+}
+
+void Context::releaseUnusedObjects()
+{
+    checkThread();
+    bool released = false;
+    for (ManagedObject *object : QList<ManagedObject *>(m_loaded.cbegin(), m_loaded.cend())) {
+        if (object->m_state == ManagedObject::State::Clean && object->m_changed == 0
+            && object->m_usedIn != m_generation) {
+            turnIntoFault(object);
+            released = true;
+        }
+    }
+    if (released)
+        dropToManyCaches();  // their lists may name released children
+    ++m_generation;
+}
+
+qsizetype Context::loadedObjectCount() const
+{
+    checkThread();
+    return m_loaded.size();
 }
 
 ManagedObject *Context::existingObject(const ObjectId &id)
@@ -285,8 +391,11 @@ ManagedObject *Context::existingObject(const ObjectId &id)
     checkThread();
     if (id.isNull())
         return nullptr;
-    if (ManagedObject *known = m_objects.value(id))
+    if (ManagedObject *known = m_objects.value(id)) {
+        if (known->m_isFault)
+            fulfil(known);
         return known->isDeleted() ? nullptr : known;
+    }
     if (id.isTemporary() || id.storeId() != m_shared->storeId)
         return nullptr;
     const EntityDescription *entity = m_shared->model->entity(id.entity());
@@ -409,13 +518,13 @@ QList<ManagedObject *> Context::fetchObjects(const FetchRequestBase &request)
         statement += QStringLiteral(" WHERE ") + where;
     statement += orderAndLimit(entity, request);
     QList<ManagedObject *> result;
-    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
-    while (query.next()) {
-        ManagedObject *object = objectFromRow(entity, query);
+    Rows rows = run(statement, binds, StoreError::FetchFailed);
+    while (rows.query.next()) {
+        ManagedObject *object = objectFromRow(entity, rows);
         if (!object->isDeleted())
             result.append(object);
     }
-    query.finish();
+    rows.query.finish();
     for (const QString &key : request.prefetchedRelationships())
         prefetch(entity, result, key);
     return result;
@@ -485,6 +594,8 @@ QList<ManagedObject *> Context::relatedObjects(const ManagedObject *owner, int i
     QSet<const ManagedObject *> listed;
     for (const ObjectId &id : owner->m_toManyCache.value(index)) {
         ManagedObject *child = m_objects.value(id);
+        if (child && child->m_isFault)
+            fulfil(child);
         if (child && !child->isDeleted() && child->m_toOne[inverse] == owner->m_id) {
             result.append(child);
             listed.insert(child);
@@ -506,18 +617,9 @@ QList<ManagedObject *> Context::relatedObjects(const ManagedObject *owner, int i
 QList<ObjectId> Context::fetchIds(const FetchRequestBase &request)
 {
     QList<ObjectId> ids;
-    for (const auto &[id, value] : fetchColumn(request, {}))
+    for (const auto &[id, values] : fetchRowValues(request, {}))
         ids.append(id);
     return ids;
-}
-
-QList<std::pair<ObjectId, QVariant>> Context::fetchColumn(const FetchRequestBase &request, const QString &attribute)
-{
-    QList<std::pair<ObjectId, QVariant>> result;
-    const QStringList attributes = attribute.isEmpty() ? QStringList() : QStringList{attribute};
-    for (auto &[id, values] : fetchRowValues(request, attributes))
-        result.append({id, values.value(0)});
-    return result;
 }
 
 QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequestBase &request,
@@ -541,8 +643,9 @@ QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequ
         statement += QStringLiteral(" WHERE ") + where;
     statement += orderAndLimit(entity, request);
     QList<std::pair<ObjectId, QVariantList>> result;
-    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
-    while (query.next()) {
+    Rows rows = run(statement, binds, StoreError::FetchFailed);
+    const QSqlQuery &query = rows.query;
+    while (rows.query.next()) {
         const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
         if (const ManagedObject *known = m_objects.value(id); known && known->isDeleted())
             continue;
@@ -552,7 +655,7 @@ QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequ
             values.append(sql::fromSql(entity.attributes[indexes[column]].type, query, column + 1));
         result.append({id, std::move(values)});
     }
-    query.finish();
+    rows.query.finish();
     return result;
 }
 
@@ -565,9 +668,9 @@ qint64 Context::count(const FetchRequestBase &request)
     QString statement = QStringLiteral("SELECT COUNT(*) FROM ") + sql::table(entity.name);
     if (!where.isEmpty())
         statement += QStringLiteral(" WHERE ") + where;
-    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
-    const qint64 result = query.next() ? query.value(0).toLongLong() : 0;
-    query.finish();
+    Rows rows = run(statement, binds, StoreError::FetchFailed);
+    const qint64 result = rows.query.next() ? rows.query.value(0).toLongLong() : 0;
+    rows.query.finish();
     return result;
 }
 
@@ -588,138 +691,223 @@ QHash<ObjectId, qint64> Context::countBy(const FetchRequestBase &request, const 
     const QString statement = QStringLiteral("SELECT %1, COUNT(*) FROM %2 WHERE %3 GROUP BY %1")
                                   .arg(column, sql::table(entity.name), where);
     QHash<ObjectId, qint64> result;
-    QSqlQuery query = run(statement, binds, StoreError::FetchFailed);
-    while (query.next())
-        result.insert(ObjectId(m_shared->storeId, target, query.value(0).toLongLong()), query.value(1).toLongLong());
-    query.finish();
+    Rows rows = run(statement, binds, StoreError::FetchFailed);
+    while (rows.query.next())
+        result.insert(ObjectId(m_shared->storeId, target, rows.query.value(0).toLongLong()), rows.query.value(1).toLongLong());
+    rows.query.finish();
     return result;
 }
 
 void Context::save()
 {
     checkThread();
+    if (m_connection && m_connection->writing)
+        throw invalidRequest(QStringLiteral("save() inside saveAtomically()"));
     if (m_inserted.isEmpty() && m_updated.isEmpty() && m_deleted.isEmpty())
         return;
-    const Model &model = *m_shared->model;
-    open();
-    {
-        QSqlQuery begin(m_db);
-        if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            throw sql::queryError(StoreError::SaveFailed, QStringLiteral("BEGIN IMMEDIATE"), begin.lastError());
-    }
-    QHash<ObjectId, qint64> newKeys;
-    QList<ObjectId> cascaded;
+    beginWriting();
     try {
-        // Rows that go with the deleted ones: found first, so that every context can drop them.
-        QHash<QString, QSet<qint64>> doomed;
-        QList<std::pair<const EntityDescription *, QList<qint64>>> pending;
-        QHash<QString, QList<qint64>> direct;
-        for (const ManagedObject *object : m_deleted) {
-            doomed[object->m_entity->name].insert(object->m_id.key());
-            direct[object->m_entity->name].append(object->m_id.key());
-        }
-        for (auto it = direct.cbegin(); it != direct.cend(); ++it)
-            pending.append({model.entity(it.key()), it.value()});
-        while (!pending.isEmpty()) {
-            const auto [owner, keys] = pending.takeFirst();
-            for (const EntityDescription &child : model.entities) {
-                for (const Relationship *relationship : child.toOneRelationships()) {
-                    if (relationship->target != owner->name)
-                        continue;
-                    for (qsizetype from = 0; from < keys.size(); from += maxKeysPerQuery) {
-                        QSqlQuery query = run(QStringLiteral("SELECT pk FROM %1 WHERE %2 IN (%3)")
-                                                  .arg(sql::table(child.name), sql::relationshipColumn(relationship->name),
-                                                       keyList(keys, from, maxKeysPerQuery)),
-                                              {}, StoreError::SaveFailed);
-                        QList<qint64> found;
-                        while (query.next()) {
-                            const qint64 key = query.value(0).toLongLong();
-                            QSet<qint64> &known = doomed[child.name];
-                            if (!known.contains(key)) {
-                                known.insert(key);
-                                found.append(key);
-                                cascaded.append(ObjectId(m_shared->storeId, child.name, key));
-                            }
+        finishWriting();
+    } catch (...) {
+        abandonWriting();
+        throw;
+    }
+}
+
+void Context::beginWriting()
+{
+    checkThread();
+    open();
+    if (m_connection->writing)
+        throw invalidRequest(QStringLiteral("a save inside another"));
+    QSqlQuery begin(m_connection->db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        throw sql::queryError(StoreError::SaveFailed, QStringLiteral("BEGIN IMMEDIATE"), begin.lastError());
+    m_connection->writing = true;
+}
+
+void Context::abandonWriting()
+{
+    if (!m_connection || !m_connection->writing)
+        return;
+    m_connection->writing = false;
+    QSqlQuery rollback(m_connection->db);
+    rollback.exec(QStringLiteral("ROLLBACK"));
+}
+
+// Writes the pending changes in the open transaction and commits; then the objects take their
+// stored state and the view context hears of it.
+void Context::finishWriting()
+{
+    const QList<ObjectId> cascaded = deleteRows();
+    const QHash<ObjectId, qint64> newKeys = insertRows();
+    updateRows(newKeys);
+    QSqlQuery commit(m_connection->db);
+    if (!commit.exec(QStringLiteral("COMMIT")))
+        throw sql::queryError(StoreError::SaveFailed, QStringLiteral("COMMIT"), commit.lastError());
+    m_connection->writing = false;
+
+    const ChangeSet changes = adoptSavedState(newKeys, cascaded);
+    if (!m_isView && !changes.isEmpty())
+        m_shared->didSave(this, changes);
+}
+
+// Deletes the rows of the deleted objects and returns the rows that go with them (through the
+// cascading to-one relationships), found first so that every context can drop them.
+QList<ObjectId> Context::deleteRows()
+{
+    const Model &model = *m_shared->model;
+    QList<ObjectId> cascaded;
+    QHash<QString, QSet<qint64>> doomed;
+    QHash<QString, QList<qint64>> direct;
+    for (const ManagedObject *object : std::as_const(m_deleted)) {
+        doomed[object->m_entity->name].insert(object->m_id.key());
+        direct[object->m_entity->name].append(object->m_id.key());
+    }
+    QList<std::pair<const EntityDescription *, QList<qint64>>> pending;
+    for (auto it = direct.cbegin(); it != direct.cend(); ++it)
+        pending.append({model.entity(it.key()), it.value()});
+    while (!pending.isEmpty()) {
+        const auto [owner, keys] = pending.takeFirst();
+        for (const EntityDescription &child : model.entities) {
+            for (const Relationship *relationship : child.toOneRelationships()) {
+                if (relationship->target != owner->name)
+                    continue;
+                for (qsizetype from = 0; from < keys.size(); from += maxKeysPerQuery) {
+                    Rows rows = run(QStringLiteral("SELECT pk FROM %1 WHERE %2 IN (%3)")
+                                        .arg(sql::table(child.name), sql::relationshipColumn(relationship->name),
+                                             keyList(keys, from, maxKeysPerQuery)),
+                                    {}, StoreError::SaveFailed);
+                    QList<qint64> found;
+                    QSet<qint64> &known = doomed[child.name];
+                    while (rows.query.next()) {
+                        const qint64 key = rows.query.value(0).toLongLong();
+                        if (!known.contains(key)) {
+                            known.insert(key);
+                            found.append(key);
+                            cascaded.append(ObjectId(m_shared->storeId, child.name, key));
                         }
-                        query.finish();
-                        if (!found.isEmpty())
-                            pending.append({&child, found});
                     }
+                    rows.query.finish();
+                    if (!found.isEmpty())
+                        pending.append({&child, found});
                 }
             }
         }
-        for (const ManagedObject *object : m_deleted) {
-            run(QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(sql::table(object->m_entity->name)),
-                {object->m_id.key()}, StoreError::SaveFailed);
+    }
+    for (const ManagedObject *object : std::as_const(m_deleted)) {
+        run(QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(sql::table(object->m_entity->name)),
+            {object->m_id.key()}, StoreError::SaveFailed);
+    }
+    return cascaded;
+}
+
+// The key a to-one relationship stores for `target`: a saved row's key, or the key just given to
+// an object inserted in this save.
+QVariant Context::storedKey(const ObjectId &target, const QHash<ObjectId, qint64> &newKeys) const
+{
+    if (target.isNull())
+        return QVariant(QMetaType::fromType<qint64>());
+    if (target.isTemporary()) {
+        const auto it = newKeys.constFind(target);
+        if (it == newKeys.cend())
+            throw invalidRequest(QStringLiteral("a relationship names an object that is not in the store"));
+        return *it;
+    }
+    if (target.storeId() != m_shared->storeId)
+        throw invalidRequest(QStringLiteral("a relationship names an object of another store"));
+    return target.key();
+}
+
+// The first key to give to new rows of `entity` in this save: above every key given before.
+qint64 Context::nextKey(const EntityDescription &entity)
+{
+    Rows rows = run(QStringLiteral("SELECT MAX(IFNULL((SELECT MAX(pk) FROM %1), 0), "
+                                   "IFNULL((SELECT highest FROM %2 WHERE entity = ?), 0))")
+                        .arg(sql::table(entity.name), sql::keysTable),
+                    {entity.name}, StoreError::SaveFailed);
+    const qint64 highest = rows.query.next() ? rows.query.value(0).toLongLong() : 0;
+    rows.query.finish();
+    return highest + 1;
+}
+
+// Writes the inserted objects whole, owners before the rows that point at them, and returns the
+// key each one got. The highest key given is kept for every entity.
+QHash<ObjectId, qint64> Context::insertRows()
+{
+    QHash<ObjectId, qint64> newKeys;
+    QList<ManagedObject *> inserts = m_inserted;
+    // The model lists entities owners first, so their order is that of their descriptions.
+    std::stable_sort(inserts.begin(), inserts.end(), [](const ManagedObject *a, const ManagedObject *b) {
+        return a->m_entity < b->m_entity;
+    });
+    for (qsizetype first = 0; first < inserts.size();) {
+        const EntityDescription &entity = *inserts[first]->m_entity;
+        qsizetype end = first;
+        while (end < inserts.size() && inserts[end]->m_entity == &entity)
+            ++end;
+        auto it = m_connection->inserts.find(entity.name);
+        if (it == m_connection->inserts.end()) {
+            QSqlQuery query(m_connection->db);
+            if (!query.prepare(sql::insertRow(entity)))
+                throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
+            it = m_connection->inserts.insert(entity.name, std::move(query));
         }
-
-        auto resolve = [&](const ObjectId &target) -> QVariant {
-            if (target.isNull())
-                return QVariant(QMetaType::fromType<qint64>());
-            if (target.isTemporary()) {
-                const auto it = newKeys.constFind(target);
-                if (it == newKeys.cend())
-                    throw invalidRequest(QStringLiteral("a relationship names an object that is not in the store"));
-                return *it;
-            }
-            if (target.storeId() != m_shared->storeId)
-                throw invalidRequest(QStringLiteral("a relationship names an object of another store"));
-            return target.key();
-        };
-
-        QList<ManagedObject *> inserts = m_inserted;
-        // Owners before the rows that point at them: the model lists entities in that order.
-        std::stable_sort(inserts.begin(), inserts.end(), [](const ManagedObject *a, const ManagedObject *b) {
-            return a->m_entity < b->m_entity;
-        });
-        for (ManagedObject *object : inserts) {
-            const EntityDescription &entity = *object->m_entity;
-            auto it = m_statements->inserts.find(entity.name);
-            if (it == m_statements->inserts.end()) {
-                QSqlQuery query(m_db);
-                if (!query.prepare(sql::insertRow(entity)))
-                    throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
-                it = m_statements->inserts.insert(entity.name, query);
-            }
-            QSqlQuery &query = *it;
+        QSqlQuery &query = *it;
+        qint64 key = nextKey(entity);
+        for (qsizetype i = first; i < end; ++i, ++key) {
+            const ManagedObject *object = inserts[i];
             int position = 0;
-            sql::bindRow(entity, object->m_values, query, position);
-            for (const ObjectId &target : object->m_toOne)
-                query.bindValue(position++, resolve(target));
+            query.bindValue(position++, key);
+            sql::bindRow(entity, object->m_values, sql::allColumns, query, position);
+            for (const ObjectId &target : std::as_const(object->m_toOne))
+                query.bindValue(position++, storedKey(target, newKeys));
             if (!query.exec())
                 throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
-            newKeys.insert(object->m_id, query.lastInsertId().toLongLong());
+            newKeys.insert(object->m_id, key);
         }
-        for (ManagedObject *object : m_updated) {
-            if (object->m_state != ManagedObject::State::Clean || object->m_changed == 0)
-                continue;
-            const EntityDescription &entity = *object->m_entity;
-            auto it = m_statements->updates.find(entity.name);
-            if (it == m_statements->updates.end()) {
-                QSqlQuery query(m_db);
-                if (!query.prepare(sql::updateRow(entity)))
-                    throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity), query.lastError());
-                it = m_statements->updates.insert(entity.name, query);
-            }
-            QSqlQuery &query = *it;
-            int position = 0;
-            sql::bindRow(entity, object->m_values, query, position);
-            for (const ObjectId &target : object->m_toOne)
-                query.bindValue(position++, resolve(target));
-            query.bindValue(position, object->m_id.key());
-            if (!query.exec())
-                throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity), query.lastError());
-        }
-        QSqlQuery commit(m_db);
-        if (!commit.exec(QStringLiteral("COMMIT")))
-            throw sql::queryError(StoreError::SaveFailed, QStringLiteral("COMMIT"), commit.lastError());
-    } catch (...) {
-        QSqlQuery rollback(m_db);
-        rollback.exec(QStringLiteral("ROLLBACK"));
-        throw;
+        run(QStringLiteral("INSERT INTO %1 (entity, highest) VALUES (?, ?) "
+                           "ON CONFLICT (entity) DO UPDATE SET highest = excluded.highest")
+                .arg(sql::keysTable),
+            {entity.name, key - 1}, StoreError::SaveFailed);
+        first = end;
     }
+    return newKeys;
+}
 
-    // Committed: the objects take their permanent ids and become clean.
+// Writes, for each changed object, only the attributes and relationships changed here.
+void Context::updateRows(const QHash<ObjectId, qint64> &newKeys)
+{
+    for (ManagedObject *object : std::as_const(m_updated)) {
+        if (object->m_state != ManagedObject::State::Clean || object->m_changed == 0)
+            continue;
+        const EntityDescription &entity = *object->m_entity;
+        const quint64 changed = object->m_changed;
+        auto it = m_connection->updates.find({entity.name, changed});
+        if (it == m_connection->updates.end()) {
+            QSqlQuery query(m_connection->db);
+            if (!query.prepare(sql::updateRow(entity, changed)))
+                throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity, changed), query.lastError());
+            it = m_connection->updates.insert({entity.name, changed}, std::move(query));
+        }
+        QSqlQuery &query = *it;
+        int position = 0;
+        sql::bindRow(entity, object->m_values, changed, query, position);
+        const int attributes = int(entity.attributes.size());
+        for (int i = 0; i < object->m_toOne.size(); ++i) {
+            if (changed & (quint64(1) << (attributes + i)))
+                query.bindValue(position++, storedKey(object->m_toOne[i], newKeys));
+        }
+        query.bindValue(position, object->m_id.key());
+        if (!query.exec())
+            throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity, changed), query.lastError());
+    }
+}
+
+// After the commit: inserted objects take their permanent ids, written ones become clean,
+// deleted ones (and those that went with them) are gone. Returns what the save wrote.
+ChangeSet Context::adoptSavedState(const QHash<ObjectId, qint64> &newKeys, const QList<ObjectId> &cascaded)
+{
     ChangeSet changes;
     QHash<ObjectId, ObjectId> renamed;
     for (ManagedObject *object : std::as_const(m_inserted)) {
@@ -731,25 +919,28 @@ void Context::save()
         m_objects.insert(permanent, object);
     }
     for (const QList<ManagedObject *> *written : {&m_inserted, &m_updated}) {
+        const bool inserted = written == &m_inserted;
         for (ManagedObject *object : *written) {
-            if (object->m_state != ManagedObject::State::Clean)
+            if (object->m_state != ManagedObject::State::Clean || (!inserted && object->m_changed == 0))
                 continue;
             for (ObjectId &target : object->m_toOne) {
                 if (target.isTemporary())
                     target = renamed.value(target, target);
             }
+            changes.saved.append({object->m_id, object->m_values, object->m_toOne,
+                                  inserted ? sql::allColumns : object->m_changed, inserted});
             object->m_changed = 0;
-            changes.saved.append({object->m_id, object->m_values, object->m_toOne});
         }
     }
     for (ManagedObject *object : std::as_const(m_deleted)) {
         changes.deleted.append(object->m_id);
         retire(object);
     }
-    for (const ObjectId &id : std::as_const(cascaded)) {
+    for (const ObjectId &id : cascaded) {
         changes.deleted.append(id);
         if (ManagedObject *object = m_objects.value(id)) {
             m_inserted.removeOne(object);
+            m_updated.removeOne(object);
             retire(object);
         }
     }
@@ -757,8 +948,7 @@ void Context::save()
     m_updated.clear();
     m_deleted.clear();
     dropToManyCaches();
-    if (!m_isView)
-        m_shared->didSave(this, changes);
+    return changes;
 }
 
 void Context::rollback()
@@ -782,7 +972,8 @@ void Context::rollback()
             // A clean object read again takes the row's values.
             loadRows(*object->m_entity, QStringLiteral("pk = ?"), {object->m_id.key()}, &found);
         } catch (const StoreError &) {
-            found.clear();  // unreadable now: forget it, a later fetch brings the row back
+            turnIntoFault(object);  // unreadable now: read again at the next use
+            continue;
         }
         if (found.isEmpty())
             retire(object);
@@ -792,7 +983,9 @@ void Context::rollback()
 
 void Context::merge(const ChangeSet &changes)
 {
+    MergedChanges merged;
     for (const ObjectId &id : changes.deleted) {
+        merged.deleted.insert(id);
         if (ManagedObject *object = m_objects.value(id)) {
             m_updated.removeOne(object);
             m_deleted.removeOne(object);
@@ -800,21 +993,25 @@ void Context::merge(const ChangeSet &changes)
         }
     }
     for (const SavedRow &row : changes.saved) {
+        (row.inserted ? merged.inserted : merged.updated).insert(row.id);
         ManagedObject *object = m_objects.value(row.id);
-        if (!object || object->m_state == ManagedObject::State::Gone)
-            continue;
-        // Values changed here and not yet saved win over the other context's.
+        if (!object || object->m_state == ManagedObject::State::Gone || object->m_isFault)
+            continue;  // a fault reads the row when it is next used
+        // Only what the other context wrote; values changed here and not yet saved win.
+        const quint64 taken = row.written & ~object->m_changed;
         const int attributes = int(object->m_values.size());
         for (int i = 0; i < attributes; ++i) {
-            if (!(object->m_changed & (quint64(1) << i)))
+            if (taken & (quint64(1) << i))
                 object->m_values[i] = row.values.value(i);
         }
         for (int i = 0; i < object->m_toOne.size(); ++i) {
-            if (!(object->m_changed & (quint64(1) << (attributes + i))))
+            if (taken & (quint64(1) << (attributes + i)))
                 object->m_toOne[i] = row.toOne.value(i);
         }
     }
     dropToManyCaches();
+    if (m_events)
+        emit m_events->changesMerged(merged);
 }
 
 void Context::dropToManyCaches()

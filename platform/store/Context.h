@@ -5,11 +5,10 @@
 #include "platform/store/StoreError.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QPromise>
-#include <QSqlDatabase>
 #include <QSet>
 #include <QThread>
-#include <QSqlQuery>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -18,18 +17,9 @@
 namespace platform::store {
 
 struct StoreShared;
+struct ChangeSet;
 class SerialExecutor;
-
-// What one save wrote, handed to the view context so that its objects follow.
-struct SavedRow {
-    ObjectId id;
-    QVariantList values;
-    QList<ObjectId> toOne;
-};
-struct ChangeSet {
-    QList<SavedRow> saved;
-    QList<ObjectId> deleted;
-};
+class ViewContextEvents;
 
 template <class V>
 struct IdAndValue {
@@ -87,9 +77,9 @@ public:
     QList<IdAndValue<V>> fetchValues(const FetchRequestBase &request, const AttributeKey<V> &key)
     {
         QList<IdAndValue<V>> result;
-        for (const auto &[id, value] : fetchColumn(request, key.name())) {
-            if (value.isValid())
-                result.append({id, value.template value<V>()});
+        for (const auto &[id, values] : fetchRowValues(request, {key.name()})) {
+            if (values.value(0).isValid())
+                result.append({id, values.value(0).template value<V>()});
             else
                 result.append({id, std::nullopt});
         }
@@ -104,18 +94,35 @@ public:
     QHash<ObjectId, qint64> countBy(const FetchRequestBase &request, const RelationshipKey &group);
 
     bool hasChanges() const;
-    // Writes every insert, update and delete of the context in one transaction. On failure the
-    // store is left as it was, the changes stay pending here, and a StoreError is thrown.
+    // Writes every insert, update and delete of the context in one transaction; an update writes
+    // only the attributes changed here, so values that others saved meanwhile stay. On failure
+    // the store is left as it was, the changes stay pending here, and a StoreError is thrown.
     void save();
+    // Runs `block(*this)`, then save(), holding the store's write lock from before the block
+    // until the save is done: no other context or process writes in between, so the block may
+    // decide what to insert or update from what it reads. The block must not call save(). When
+    // the block or the save fails, the store is left as it was and the error is thrown; the
+    // block's changes stay pending here, as after a failed save().
+    template <class F>
+    auto saveAtomically(F block) -> std::invoke_result_t<F &, Context &>;
     // Drops every unsaved insert, update and delete: inserted objects are gone, changed and
     // deleted ones take their stored values again (or are gone when their row is).
     void rollback();
+
+    // Turns every object without changes that was neither read nor changed since the previous
+    // call back into a fault: its values are dropped and read again from the store at its next
+    // use, while the object, and every pointer to it, stays valid. The view context does this by
+    // itself once it holds many loaded objects, so a long session stays within bounds.
+    void releaseUnusedObjects();
+    // Objects of this context that hold their values (not faults).
+    qsizetype loadedObjectCount() const;
 
 private:
     friend class Container;
     friend class ManagedObject;
     friend struct StoreShared;
-    struct Statements;
+    struct Connection;
+    struct Rows;
 
     Context(std::shared_ptr<StoreShared> shared, QThread *viewThread);
     bool isOnOwnThread() const;
@@ -127,38 +134,77 @@ private:
 
     ManagedObject *insertObject(const QString &entity);
     QList<ManagedObject *> fetchObjects(const FetchRequestBase &request);
-    QList<std::pair<ObjectId, QVariant>> fetchColumn(const FetchRequestBase &request, const QString &attribute);
     void merge(const ChangeSet &changes);
     void markUpdated(ManagedObject *object);
     QList<ManagedObject *> relatedObjects(const ManagedObject *owner, int relationship);
 
     const EntityDescription &entityNamed(const QString &name) const;
     QString whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds) const;
-    QSqlQuery run(const QString &sql, const QVariantList &binds, StoreError::Code failure);
-    ManagedObject *objectFromRow(const EntityDescription &entity, const QSqlQuery &query);
+    Rows run(const QString &sql, const QVariantList &binds, StoreError::Code failure);
+    ManagedObject *objectFromRow(const EntityDescription &entity, const Rows &rows);
     void loadRows(const EntityDescription &entity, const QString &where, const QVariantList &binds,
                   QList<ManagedObject *> *out);
     void prefetch(const EntityDescription &entity, const QList<ManagedObject *> &objects, const QString &key);
     void retire(ManagedObject *object);
     void dropToManyCaches();
 
+    // Faults and their loading.
+    void fulfil(const ManagedObject *object);
+    void turnIntoFault(ManagedObject *object);
+    void didLoad(ManagedObject *object);
+    void scheduleRelease();
+    static constexpr qsizetype manyLoadedObjects = 2000;
+    static constexpr int releaseDelayMs = 1000;
+
+    // The steps of a save, inside its transaction and after it.
+    void beginWriting();
+    void abandonWriting();
+    void finishWriting();
+    QList<ObjectId> deleteRows();
+    qint64 nextKey(const EntityDescription &entity);
+    QHash<ObjectId, qint64> insertRows();
+    void updateRows(const QHash<ObjectId, qint64> &newKeys);
+    QVariant storedKey(const ObjectId &target, const QHash<ObjectId, qint64> &newKeys) const;
+    ChangeSet adoptSavedState(const QHash<ObjectId, qint64> &newKeys, const QList<ObjectId> &cascaded);
+
     std::shared_ptr<StoreShared> m_shared;
     bool m_isView = false;
     std::shared_ptr<SerialExecutor> m_executor;  // background contexts only
     std::thread::id m_thread;     // background contexts
     QThread *m_viewThread = nullptr;
-    QObject *m_anchor = nullptr;  // view context only: receives queued work on its thread
-    QString m_connectionName;
-    QSqlDatabase m_db;
-    std::unique_ptr<Statements> m_statements;
+    ViewContextEvents *m_events = nullptr;  // view context only: its signals, and queued work
+    std::unique_ptr<Connection> m_connection;
 
     QHash<ObjectId, ManagedObject *> m_objects;
     QList<ManagedObject *> m_inserted;
     QList<ManagedObject *> m_updated;
     QList<ManagedObject *> m_deleted;
     QSet<const ManagedObject *> m_cachedOwners;  // objects holding a to-many list
+    QSet<ManagedObject *> m_loaded;              // objects holding their values
+    quint64 m_generation = 1;                    // counts releaseUnusedObjects() calls
+    bool m_releaseScheduled = false;
     std::vector<std::unique_ptr<ManagedObject>> m_owned;
 };
+
+template <class F>
+auto Context::saveAtomically(F block) -> std::invoke_result_t<F &, Context &>
+{
+    using R = std::invoke_result_t<F &, Context &>;
+    beginWriting();
+    try {
+        if constexpr (std::is_void_v<R>) {
+            block(*this);
+            finishWriting();
+        } else {
+            R result = block(*this);
+            finishWriting();
+            return result;
+        }
+    } catch (...) {
+        abandonWriting();
+        throw;
+    }
+}
 
 template <class F>
 auto Context::perform(F block) -> QFuture<std::invoke_result_t<F &, Context &>>

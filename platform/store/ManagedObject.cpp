@@ -6,9 +6,18 @@ namespace platform::store {
 
 ManagedObject::~ManagedObject() = default;
 
-void ManagedObject::checkThread() const
+void ManagedObject::access() const
 {
     m_context->checkThread();
+    m_usedIn = m_context->m_generation;
+    if (m_isFault)
+        m_context->fulfil(this);
+}
+
+const QVariant &ManagedObject::value(int attribute) const
+{
+    access();
+    return m_values[attribute];
 }
 
 void ManagedObject::markChanged(int bit)
@@ -21,7 +30,7 @@ void ManagedObject::markChanged(int bit)
 
 void ManagedObject::setValue(int attribute, QVariant value)
 {
-    checkThread();
+    access();
     if (isDeleted())
         throw StoreError(StoreError::InvalidRequest, QStringLiteral("The request is not valid for this store"),
                          QStringLiteral("changing a deleted object"));
@@ -31,8 +40,7 @@ void ManagedObject::setValue(int attribute, QVariant value)
 
 std::optional<QString> ManagedObject::stringValue(int attribute) const
 {
-    checkThread();
-    const QVariant &value = m_values[attribute];
+    const QVariant &value = this->value(attribute);
     if (!value.isValid())
         return std::nullopt;
     return value.toString();
@@ -48,8 +56,7 @@ void ManagedObject::setStringValue(int attribute, const std::optional<QString> &
 
 std::optional<QByteArray> ManagedObject::dataValue(int attribute) const
 {
-    checkThread();
-    const QVariant &value = m_values[attribute];
+    const QVariant &value = this->value(attribute);
     if (!value.isValid())
         return std::nullopt;
     return value.toByteArray();
@@ -65,8 +72,7 @@ void ManagedObject::setDataValue(int attribute, const std::optional<QByteArray> 
 
 std::optional<QDateTime> ManagedObject::dateValue(int attribute) const
 {
-    checkThread();
-    const QVariant &value = m_values[attribute];
+    const QVariant &value = this->value(attribute);
     if (!value.isValid())
         return std::nullopt;
     return value.toDateTime();
@@ -83,8 +89,7 @@ void ManagedObject::setDateValue(int attribute, const std::optional<QDateTime> &
 
 bool ManagedObject::boolValue(int attribute) const
 {
-    checkThread();
-    return m_values[attribute].toBool();
+    return value(attribute).toBool();
 }
 
 void ManagedObject::setBoolValue(int attribute, bool value)
@@ -94,8 +99,7 @@ void ManagedObject::setBoolValue(int attribute, bool value)
 
 qint64 ManagedObject::intValue(int attribute) const
 {
-    checkThread();
-    return m_values[attribute].toLongLong();
+    return value(attribute).toLongLong();
 }
 
 void ManagedObject::setIntValue(int attribute, qint64 value)
@@ -105,13 +109,13 @@ void ManagedObject::setIntValue(int attribute, qint64 value)
 
 ManagedObject *ManagedObject::toOne(int index) const
 {
-    checkThread();
+    access();
     return m_context->existingObject(m_toOne[index]);
 }
 
 void ManagedObject::setToOne(int index, ManagedObject *target)
 {
-    checkThread();
+    access();
     if (target && target->m_context != m_context)
         throw StoreError(StoreError::InvalidRequest, QStringLiteral("The request is not valid for this store"),
                          QStringLiteral("relationships join objects of one context only"));
@@ -124,6 +128,7 @@ void ManagedObject::setToOne(int index, ManagedObject *target)
 
 QList<ManagedObject *> ManagedObject::toMany(int relationship) const
 {
+    access();
     return m_context->relatedObjects(this, relationship);
 }
 

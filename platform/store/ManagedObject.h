@@ -16,7 +16,9 @@ class Context;
 
 // One row as an object of one context. It is used only on its context's thread and lives as
 // long as its context; a row deleted in the store leaves the object behind with isDeleted() true.
-// Entity classes derive from it and offer typed accessors built on the protected calls below.
+// An object the context released is a fault: its next read loads the row again (and finds it
+// deleted when the row is gone; a failed read throws StoreError). Entity classes derive from it
+// and offer typed accessors built on the protected calls below.
 class ManagedObject {
 public:
     virtual ~ManagedObject();
@@ -72,8 +74,10 @@ private:
     enum class State { Clean, Inserted, Deleted, Gone };
 
     void setValue(int attribute, QVariant value);
+    const QVariant &value(int attribute) const;
     void markChanged(int bit);
-    void checkThread() const;
+    // Every access: on the context's thread, counted as a use, a fault loaded first.
+    void access() const;
 
     Context *m_context = nullptr;
     const EntityDescription *m_entity = nullptr;
@@ -82,6 +86,8 @@ private:
     QVariantList m_values;          // by attribute index; an invalid variant is "absent"
     QList<ObjectId> m_toOne;        // by to-one index; a null id is "none"
     quint64 m_changed = 0;          // bits: attributes, then to-one relationships
+    bool m_isFault = false;         // values and to-one ids not loaded
+    mutable quint64 m_usedIn = 0;   // the context's generation of the last access
     mutable QHash<int, QList<ObjectId>> m_toManyCache;
 };
 

@@ -3,12 +3,12 @@
 #include <QList>
 #include <QString>
 #include <functional>
-
-class QSqlDatabase;
+#include <optional>
 
 namespace platform::store {
 
 class ManagedObject;
+class MigrationStep;
 
 enum class AttributeType {
     String,  // optional text
@@ -38,11 +38,19 @@ struct Relationship {
     bool indexed = false;
 };
 
+// No two rows share a value of `attribute` under one target of the to-one relationship
+// `within`; rows without the value, or without that owner, are not bound by it.
+struct UniqueConstraint {
+    QString attribute;
+    QString within;
+};
+
 struct EntityDescription {
     QString name;
     QList<Attribute> attributes;
     QList<Relationship> relationships;
     std::function<ManagedObject *()> make;
+    std::optional<UniqueConstraint> unique = std::nullopt;
 
     int attributeIndex(const QString &attribute) const;
     int relationshipIndex(const QString &relationship) const;
@@ -51,10 +59,11 @@ struct EntityDescription {
     QList<const Relationship *> toOneRelationships() const;
 };
 
-// A schema step from `fromVersion` to `fromVersion + 1`, run inside the opening transaction.
+// A schema step from `fromVersion` to `fromVersion + 1`, run inside the opening transaction
+// (see Migration.h for what a step can do).
 struct Migration {
     int fromVersion = 0;
-    std::function<void(QSqlDatabase &)> run;
+    std::function<void(MigrationStep &)> run;
 };
 
 // Entities are listed owners first: an entity's to-one targets come before it.

@@ -31,19 +31,31 @@ QString sqlType(AttributeType type)
     return {};
 }
 
-// Columns in the order rows are written: attributes, folded copies, to-one keys.
-QStringList writtenColumns(const EntityDescription &entity)
+bool covers(quint64 columns, int bit)
 {
-    QStringList columns;
-    for (const Attribute &attribute : entity.attributes)
-        columns.append(column(attribute.name));
-    for (const Attribute &attribute : entity.attributes) {
-        if (attribute.searchable)
-            columns.append(foldedColumn(attribute.name));
+    return columns & (quint64(1) << bit);
+}
+
+// Columns in the order rows are written: attributes, folded copies, to-one keys; of these, the
+// ones in `columns`.
+QStringList writtenColumns(const EntityDescription &entity, quint64 columns = allColumns)
+{
+    QStringList names;
+    const int attributes = int(entity.attributes.size());
+    for (int i = 0; i < attributes; ++i) {
+        if (covers(columns, i))
+            names.append(column(entity.attributes[i].name));
     }
-    for (const Relationship *relationship : entity.toOneRelationships())
-        columns.append(relationshipColumn(relationship->name));
-    return columns;
+    for (int i = 0; i < attributes; ++i) {
+        if (entity.attributes[i].searchable && covers(columns, i))
+            names.append(foldedColumn(entity.attributes[i].name));
+    }
+    const QList<const Relationship *> relationships = entity.toOneRelationships();
+    for (int i = 0; i < relationships.size(); ++i) {
+        if (covers(columns, attributes + i))
+            names.append(relationshipColumn(relationships[i]->name));
+    }
+    return names;
 }
 // SQLite's instr() steps through the text one character at a time; memmem() is many times
 // faster, and on UTF-8 a byte match is a character match.
@@ -61,12 +73,17 @@ void contains(sqlite3_context *context, int, sqlite3_value **arguments)
 }
 }  // namespace
 
-bool registerFunctions(QSqlDatabase &db)
+sqlite3 *handle(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+bool registerFunctions(QSqlDatabase &db)
+{
+    sqlite3 *connection = handle(db);
     return connection
         && sqlite3_create_function_v2(connection, containsFunction.toLatin1().constData(), 2,
                                       SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, &contains, nullptr,
@@ -99,36 +116,59 @@ QString unindexed(const QString &column)
     return QLatin1Char('+') + column;
 }
 
+QString createTable(const EntityDescription &entity)
+{
+    // The keys are given by the store (see keysTable), never reused: no AUTOINCREMENT, whose
+    // bookkeeping costs a write per inserted row.
+    QStringList columns{QStringLiteral("pk INTEGER PRIMARY KEY")};
+    for (const Attribute &attribute : entity.attributes)
+        columns.append(column(attribute.name) + QLatin1Char(' ') + sqlType(attribute.type));
+    for (const Attribute &attribute : entity.attributes) {
+        if (attribute.searchable)
+            columns.append(foldedColumn(attribute.name) + QStringLiteral(" TEXT"));
+    }
+    for (const Relationship *relationship : entity.toOneRelationships()) {
+        columns.append(QStringLiteral("%1 INTEGER REFERENCES %2(pk) ON DELETE CASCADE")
+                           .arg(relationshipColumn(relationship->name), table(relationship->target)));
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table(entity.name), columns.join(QStringLiteral(", ")));
+}
+
+QList<Index> indexes(const EntityDescription &entity)
+{
+    QList<Index> result;
+    for (const Attribute &attribute : entity.attributes) {
+        if (attribute.indexed) {
+            const QString name = entity.name + QLatin1Char('_') + attribute.name;
+            result.append({name, QStringLiteral("CREATE INDEX %1 ON %2(%3)")
+                                     .arg(quoted(name), table(entity.name), column(attribute.name))});
+        }
+    }
+    for (const Relationship *relationship : entity.toOneRelationships()) {
+        if (relationship->indexed) {
+            const QString name = entity.name + QLatin1Char('_') + relationship->name;
+            result.append({name, QStringLiteral("CREATE INDEX %1 ON %2(%3)")
+                                     .arg(quoted(name), table(entity.name), relationshipColumn(relationship->name))});
+        }
+    }
+    if (entity.unique) {
+        // SQLite's unique indexes hold NULLs apart: rows without the value or the owner may repeat.
+        // The value comes first, so that the index also finds rows by the value alone.
+        const QString name = entity.name + QStringLiteral("_unique_") + entity.unique->attribute;
+        result.append({name, QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3, %4)")
+                                 .arg(quoted(name), table(entity.name), column(entity.unique->attribute),
+                                      relationshipColumn(entity.unique->within))});
+    }
+    return result;
+}
+
 QStringList createSchema(const Model &model)
 {
-    QStringList statements;
+    QStringList statements{QStringLiteral("CREATE TABLE %1 (entity TEXT PRIMARY KEY, highest INTEGER NOT NULL)").arg(keysTable)};
     for (const EntityDescription &entity : model.entities) {
-        QStringList columns{QStringLiteral("pk INTEGER PRIMARY KEY")};
-        for (const Attribute &attribute : entity.attributes)
-            columns.append(column(attribute.name) + QLatin1Char(' ') + sqlType(attribute.type));
-        for (const Attribute &attribute : entity.attributes) {
-            if (attribute.searchable)
-                columns.append(foldedColumn(attribute.name) + QStringLiteral(" TEXT"));
-        }
-        for (const Relationship *relationship : entity.toOneRelationships()) {
-            columns.append(QStringLiteral("%1 INTEGER REFERENCES %2(pk) ON DELETE CASCADE")
-                               .arg(relationshipColumn(relationship->name), table(relationship->target)));
-        }
-        statements.append(QStringLiteral("CREATE TABLE %1 (%2)").arg(table(entity.name), columns.join(QStringLiteral(", "))));
-        for (const Attribute &attribute : entity.attributes) {
-            if (attribute.indexed) {
-                statements.append(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
-                                      .arg(quoted(entity.name + QLatin1Char('_') + attribute.name), table(entity.name),
-                                           column(attribute.name)));
-            }
-        }
-        for (const Relationship *relationship : entity.toOneRelationships()) {
-            if (relationship->indexed) {
-                statements.append(QStringLiteral("CREATE INDEX %1 ON %2(%3)")
-                                      .arg(quoted(entity.name + QLatin1Char('_') + relationship->name), table(entity.name),
-                                           relationshipColumn(relationship->name)));
-            }
-        }
+        statements.append(createTable(entity));
+        for (const Index &index : indexes(entity))
+            statements.append(index.statement);
     }
     return statements;
 }
@@ -145,16 +185,16 @@ QString selectRows(const EntityDescription &entity)
 
 QString insertRow(const EntityDescription &entity)
 {
-    const QStringList columns = writtenColumns(entity);
+    const QStringList columns = QStringList{QStringLiteral("pk")} + writtenColumns(entity);
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
         .arg(table(entity.name), columns.join(QStringLiteral(", ")),
              QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
 }
 
-QString updateRow(const EntityDescription &entity)
+QString updateRow(const EntityDescription &entity, quint64 columns)
 {
     QStringList assignments;
-    for (const QString &name : writtenColumns(entity))
+    for (const QString &name : writtenColumns(entity, columns))
         assignments.append(name + QStringLiteral(" = ?"));
     return QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table(entity.name), assignments.join(QStringLiteral(", ")));
 }
@@ -181,19 +221,11 @@ QVariantList defaultValues(const EntityDescription &entity)
 QVariant toSql(AttributeType type, const QVariant &value)
 {
     switch (type) {
-    case AttributeType::String: {
-        if (!value.isValid())
-            return QVariant(QMetaType::fromType<QString>());
-        const QString text = value.toString();
-        // A null QString would be bound as NULL; present-but-empty must stay present.
-        return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
-    }
-    case AttributeType::Data: {
-        if (!value.isValid())
-            return QVariant(QMetaType::fromType<QByteArray>());
-        const QByteArray bytes = value.toByteArray();
-        return bytes.isNull() ? QVariant(QByteArray("")) : QVariant(bytes);
-    }
+    // Objects keep present-but-empty values as empty, never null, so they are bound as empty.
+    case AttributeType::String:
+        return value.isValid() ? QVariant(value.toString()) : QVariant(QMetaType::fromType<QString>());
+    case AttributeType::Data:
+        return value.isValid() ? QVariant(value.toByteArray()) : QVariant(QMetaType::fromType<QByteArray>());
     case AttributeType::Date:
         if (!value.isValid() || !value.toDateTime().isValid())
             return QVariant(QMetaType::fromType<qint64>());
@@ -210,15 +242,12 @@ QVariant fromSql(AttributeType type, const QSqlQuery &query, int index)
 {
     const bool isNull = query.isNull(index);
     switch (type) {
-    case AttributeType::String: {
-        if (isNull)
-            return {};
-        const QString text = query.value(index).toString();
-        return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
-    }
+    case AttributeType::String:
+        return isNull ? QVariant() : QVariant(query.value(index).toString());
     case AttributeType::Data: {
         if (isNull)
             return {};
+        // SQLite hands an empty blob over as no bytes at all; present-but-empty stays present.
         const QByteArray bytes = query.value(index).toByteArray();
         return bytes.isNull() ? QVariant(QByteArray("")) : QVariant(bytes);
     }
@@ -252,13 +281,16 @@ void readRow(const EntityDescription &entity, const QSqlQuery &query, QVariantLi
     }
 }
 
-void bindRow(const EntityDescription &entity, const QVariantList &values, QSqlQuery &query, int &position)
+void bindRow(const EntityDescription &entity, const QVariantList &values, quint64 columns, QSqlQuery &query,
+             int &position)
 {
     const int attributes = int(entity.attributes.size());
-    for (int i = 0; i < attributes; ++i)
-        query.bindValue(position++, toSql(entity.attributes[i].type, values[i]));
     for (int i = 0; i < attributes; ++i) {
-        if (!entity.attributes[i].searchable)
+        if (covers(columns, i))
+            query.bindValue(position++, toSql(entity.attributes[i].type, values[i]));
+    }
+    for (int i = 0; i < attributes; ++i) {
+        if (!entity.attributes[i].searchable || !covers(columns, i))
             continue;
         if (values[i].isValid())
             query.bindValue(position++, foldedForSearch(values[i].toString()));
@@ -273,6 +305,14 @@ StoreError openError(const QString &path, const QSqlError &error)
                       QStringLiteral("{path = \"%1\"; reason = \"%2\"; code = %3}")
                           .arg(path, error.databaseText().isEmpty() ? error.text() : error.databaseText(),
                                error.nativeErrorCode().isEmpty() ? QStringLiteral("-") : error.nativeErrorCode()));
+}
+
+StoreError readOnlyError(const QString &path)
+{
+    return StoreError(StoreError::CannotOpen, QStringLiteral("The store could not be opened"),
+                      QStringLiteral("{path = \"%1\"; reason = \"%2\"; code = %3}")
+                          .arg(path, QString::fromUtf8(sqlite3_errstr(SQLITE_READONLY)))
+                          .arg(SQLITE_READONLY));
 }
 
 StoreError queryError(StoreError::Code code, const QString &statement, const QSqlError &error)

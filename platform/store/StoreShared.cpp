@@ -1,6 +1,7 @@
 #include "platform/store/StoreShared.h"
 
 #include "platform/store/Context.h"
+#include "platform/store/ViewContextEvents.h"
 
 #include <condition_variable>
 #include <deque>
@@ -10,10 +11,11 @@ namespace platform::store {
 void StoreShared::didSave(const Context *sender, const ChangeSet &changes)
 {
     std::lock_guard lock(viewMutex);
-    if (!viewAnchor || sender == viewContext)
+    if (!viewEvents || sender == viewContext)
         return;
     Context *target = viewContext;
-    QMetaObject::invokeMethod(viewAnchor, [target, changes] { target->merge(changes); }, Qt::QueuedConnection);
+    // Queued on the view context's own object: dropped with it when the view context goes first.
+    QMetaObject::invokeMethod(viewEvents, [target, changes] { target->merge(changes); }, Qt::QueuedConnection);
 }
 
 struct SerialExecutor::Queue {

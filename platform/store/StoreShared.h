@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/store/Model.h"
+#include "platform/store/ObjectId.h"
 
 #include <QObject>
 #include <QString>
@@ -14,7 +15,22 @@
 namespace platform::store {
 
 class Context;
-struct ChangeSet;
+class ViewContextEvents;
+
+// One row as a save wrote it, handed to the view context so that its objects follow. `written`
+// has a bit for each attribute, then each to-one relationship, that the save wrote.
+struct SavedRow {
+    ObjectId id;
+    QVariantList values;
+    QList<ObjectId> toOne;
+    quint64 written = 0;
+    bool inserted = false;
+};
+struct ChangeSet {
+    QList<SavedRow> saved;
+    QList<ObjectId> deleted;
+    bool isEmpty() const { return saved.isEmpty() && deleted.isEmpty(); }
+};
 
 // What the contexts of one container share. Internal to the store layer.
 struct StoreShared {
@@ -24,7 +40,7 @@ struct StoreShared {
 
     std::mutex viewMutex;
     Context *viewContext = nullptr;
-    QObject *viewAnchor = nullptr;
+    ViewContextEvents *viewEvents = nullptr;
 
     std::atomic<int> nextConnection{0};
 

@@ -6,6 +6,7 @@
 #include "support/TestHome.h"
 
 #include <QSignalSpy>
+#include <atomic>
 
 using namespace Fennick;
 using platform::Keychain;
@@ -134,6 +135,44 @@ private slots:
         QCOMPARE(account.name(), QStringLiteral("Untitled"));
         QCOMPARE(account.issuerId(), QString());
         QCOMPARE(account.credentials()->p8, QByteArray("row key"));
+    }
+
+    void loadReadsTheKeyOffTheGuiThread()
+    {
+        const ObjectId row = savedAccountRow(QStringLiteral("Stored"));
+        Account key(std::nullopt, {}, QStringLiteral("iss"), QStringLiteral("kid"), QByteArray("pem"));
+        QVERIFY(key.saveToKeychain(row.uriString()));
+        std::atomic<int> calls = 0;
+        std::atomic<int> callsOnGuiThread = 0;
+        QThread *gui = thread();
+        Keychain::observeCallsForTesting([&] {
+            ++calls;
+            callsOnGuiThread += QThread::currentThread() == gui ? 1 : 0;
+        });
+
+        std::shared_ptr<Account> loaded;
+        bool deliveredOnGuiThread = false;
+        Account::load(row).then(this, [&](std::shared_ptr<Account> account) {
+            deliveredOnGuiThread = QThread::currentThread() == gui;
+            loaded = std::move(account);
+        });
+        QTRY_VERIFY(loaded);
+        Keychain::observeCallsForTesting({});
+        QVERIFY(deliveredOnGuiThread);
+        QCOMPARE(loaded->thread(), gui);  // usable with signals and properties there
+        QCOMPARE(loaded->id(), row.uriString());
+        QCOMPARE(loaded->name(), QStringLiteral("Stored"));
+        QCOMPARE(loaded->credentials(), (Credentials{QStringLiteral("kid"), QStringLiteral("iss"), QByteArray("pem")}));
+        QCOMPARE(calls.load(), 3);
+        QCOMPARE(callsOnGuiThread.load(), 0);
+
+        // A row that is gone gives no account.
+        auto &context = PersistenceController::shared().container().viewContext();
+        context.deleteObject(context.existingObject(row));
+        context.save();
+        QFuture<std::shared_ptr<Account>> gone = Account::load(row);
+        QTRY_VERIFY(gone.isFinished());
+        QCOMPARE(gone.result(), nullptr);
     }
 
     void changesAreAnnouncedBeforehand()

@@ -6,6 +6,7 @@
 #include "support/Images.h"
 #include "support/TestHome.h"
 
+#include <QLocale>
 #include <QStandardPaths>
 #include <QtConcurrent>
 
@@ -32,6 +33,23 @@ private slots:
         QCOMPARE(Country::forTerritory(QStringLiteral("GBR"))->name(), QStringLiteral("United Kingdom"));
         for (const QString &code : {QStringLiteral("usa"), QString(), QStringLiteral("SGP"), QStringLiteral(" USA")})
             QCOMPARE(Country::forTerritory(code), nullptr);
+        // Every row against Qt's own territory list: the English name names a territory there,
+        // and the flag spells that territory's two-letter code.
+        QHash<QString, QString> qtCodes;
+        for (int value = QLocale::AnyTerritory + 1; value <= QLocale::LastTerritory; ++value) {
+            const auto territory = QLocale::Territory(value);
+            qtCodes.insert(QLocale::territoryToString(territory), QLocale::territoryToCode(territory));
+        }
+        const QStringList codes = Country::territories();
+        QVERIFY(codes.contains(QStringLiteral("USA")));
+        for (const QString &code : codes) {
+            const Country *country = Country::forTerritory(code);
+            QVERIFY2(country, qPrintable(code));
+            const QString letters = qtCodes.value(country->name());
+            QVERIFY2(letters.size() == 2, qPrintable(country->name()));
+            const char32_t flag[] = {U'\U0001F1E6' + (letters[0].unicode() - u'A'), U'\U0001F1E6' + (letters[1].unicode() - u'A')};
+            QVERIFY2(country->flag() == QString::fromUcs4(flag, 2), qPrintable(code));
+        }
         // Built once even when many threads ask first.
         const auto results = QtConcurrent::blockingMapped<QList<const Country *>>(
             QList<int>(64, 0), [](int) { return Country::forTerritory(QStringLiteral("DEU")); });

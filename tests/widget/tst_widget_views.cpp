@@ -1,5 +1,5 @@
 #include "Fennick/Icons/IconManager.h"
-#include "platform/widgetkit/WidgetHost.h"
+#include "platform/widgethost/WidgetHost.h"
 #include "ratingui/RatingView.h"
 #include "support/Images.h"
 #include "support/TestHome.h"

@@ -14,12 +14,15 @@ using namespace platform::store;
 
 namespace {
 
-// The helper program with HOME (and so its test-mode data folder) at `home`.
-QProcess *startHelper(const QStringList &arguments, const QString &home = {})
+// The helper program with HOME (and so its test-mode data folder) at `home`. Unprivileged, it
+// runs as "nobody" when we run as root, for whom no folder is ever unwritable.
+QProcess *startHelper(const QStringList &arguments, const QString &home = {}, bool unprivileged = false)
 {
     auto *process = new QProcess;
     if (!home.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (unprivileged)
+            environment.insert(QStringLiteral("STORE_HELPER_UNPRIVILEGED"), QStringLiteral("1"));
         environment.insert(QStringLiteral("HOME"), home);
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
@@ -136,6 +139,53 @@ private slots:
 
         QVERIFY(damaged.open(QIODevice::ReadOnly));
         QCOMPARE(damaged.readAll(), garbage);
+    }
+
+    void anUnwritableGroupFolderOrStoreIsALoadFailure_data()
+    {
+        QTest::addColumn<bool>("withStore");
+        QTest::addColumn<QString>("locked");  // relative to the group folder
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder without a store") << false << QString() << QStringLiteral("unable to open database file");
+        QTest::newRow("folder with a store") << true << QString() << QStringLiteral("readonly database");
+        QTest::newRow("store file") << true << QStringLiteral("Vantorel.sqlite") << QStringLiteral("readonly database");
+    }
+
+    void anUnwritableGroupFolderOrStoreIsALoadFailure()
+    {
+        QFETCH(bool, withStore);
+        QFETCH(QString, locked);
+        QFETCH(QString, reason);
+        QTemporaryDir home;
+        QVERIFY(QFile::setPermissions(home.path(), QFileDevice::Permissions(0x7777)));  // open to "nobody"
+        const QString group = groupFolderUnder(home.path());
+        if (withStore) {
+            std::unique_ptr<QProcess> writer(startHelper({QStringLiteral("write"), QStringLiteral("kept"), QStringLiteral("3")}, home.path(), true));
+            QVERIFY(writer->waitForFinished(60000));
+            QVERIFY2(writer->exitCode() == 0, writer->readAllStandardOutput().constData());
+        } else {
+            std::unique_ptr<QProcess> opener(startHelper({QStringLiteral("mkdir"), group}, home.path(), true));
+            QVERIFY(opener->waitForFinished(60000));
+            QCOMPARE(opener->exitCode(), 0);
+        }
+        const QString target = QDir(group).filePath(locked);
+        QVERIFY(QFile::setPermissions(target, locked.isEmpty() ? QFileDevice::Permissions(0x5555) : QFileDevice::Permissions(0x4444)));
+
+        std::unique_ptr<QProcess> helper(startHelper({QStringLiteral("open")}, home.path(), true));
+        QVERIFY(helper->waitForFinished(60000));
+        const QString message = QString::fromUtf8(helper->readAllStandardOutput()).trimmed();
+        QCOMPARE(helper->exitCode(), 2);
+        const QString store = QDir(group).filePath(QStringLiteral("Vantorel.sqlite"));
+        QVERIFY2(message.startsWith(QStringLiteral("Unresolved error ")), qPrintable(message));
+        QVERIFY2(message.contains(store) && message.contains(reason), qPrintable(message));
+
+        // No store of its own appeared elsewhere.
+        QStringList stores;
+        QDirIterator it(home.path(), {QStringLiteral("*.sqlite")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            stores.append(it.next());
+        QCOMPARE(stores, withStore ? QStringList{store} : QStringList());
+        QVERIFY(QFile::setPermissions(target, QFileDevice::Permissions(0x7777)));
     }
 
     void withoutTheGroupTheStoreOpensInTheDataFolder()

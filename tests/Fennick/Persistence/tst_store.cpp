@@ -4,6 +4,7 @@
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/StoreModel.h"
 #include "platform/store/Container.h"
+#include "platform/store/Migration.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -68,6 +69,42 @@ QStringList titles(const QList<ManagedReview *> &reviews)
         result.append(review->title().value_or(QStringLiteral("<none>")));
     return result;
 }
+
+// A store file as the first schema wrote it, with what two programs importing at once left in
+// it: rows of one identifier twice under one parent, with children under either copy.
+const char *const firstSchemaStore[] = {
+    R"(CREATE TABLE "Account" (pk INTEGER PRIMARY KEY, "issuerId" TEXT, "keyBlob" BLOB, "keyId" TEXT, "name" TEXT, "timestamp" INTEGER))",
+    R"(CREATE TABLE "App" (pk INTEGER PRIMARY KEY, "hasSyncedOnce" INTEGER NOT NULL DEFAULT 0, "identifier" TEXT, "isHidden" INTEGER NOT NULL DEFAULT 0, "name" TEXT, "timestamp" INTEGER, "account__pk" INTEGER REFERENCES "Account"(pk) ON DELETE CASCADE))",
+    R"(CREATE INDEX "App_identifier" ON "App"("identifier"))",
+    R"(CREATE INDEX "App_account" ON "App"("account__pk"))",
+    R"(CREATE TABLE "AppVersion" (pk INTEGER PRIMARY KEY, "identifier" TEXT, "timestamp" INTEGER, "version" TEXT, "account__pk" INTEGER REFERENCES "Account"(pk) ON DELETE CASCADE, "app__pk" INTEGER REFERENCES "App"(pk) ON DELETE CASCADE))",
+    R"(CREATE INDEX "AppVersion_identifier" ON "AppVersion"("identifier"))",
+    R"(CREATE INDEX "AppVersion_account" ON "AppVersion"("account__pk"))",
+    R"(CREATE INDEX "AppVersion_app" ON "AppVersion"("app__pk"))",
+    R"(CREATE TABLE "Review" (pk INTEGER PRIMARY KEY, "body" TEXT, "created" INTEGER, "identifier" TEXT, "isNew" INTEGER NOT NULL DEFAULT 0, "language" TEXT, "nickname" TEXT, "rating" INTEGER NOT NULL DEFAULT 0, "responseIdentifier" TEXT, "responseText" TEXT, "territory" TEXT, "timestamp" INTEGER, "title" TEXT, "translatedBody" TEXT, "translatedTitle" TEXT, "body__folded" TEXT, "title__folded" TEXT, "account__pk" INTEGER REFERENCES "Account"(pk) ON DELETE CASCADE, "app__pk" INTEGER REFERENCES "App"(pk) ON DELETE CASCADE, "version__pk" INTEGER REFERENCES "AppVersion"(pk) ON DELETE CASCADE))",
+    R"(CREATE INDEX "Review_created" ON "Review"("created"))",
+    R"(CREATE INDEX "Review_identifier" ON "Review"("identifier"))",
+    R"(CREATE INDEX "Review_rating" ON "Review"("rating"))",
+    R"(CREATE INDEX "Review_responseIdentifier" ON "Review"("responseIdentifier"))",
+    R"(CREATE INDEX "Review_account" ON "Review"("account__pk"))",
+    R"(CREATE INDEX "Review_app" ON "Review"("app__pk"))",
+    R"(CREATE INDEX "Review_version" ON "Review"("version__pk"))",
+    R"(CREATE TABLE store_metadata (key TEXT PRIMARY KEY, value TEXT))",
+    R"(INSERT INTO store_metadata VALUES ('uuid', '6f1c2b1e-54a4-4c44-9a39-0b8e2f9d7a11'))",
+    R"(INSERT INTO "Account" (pk, keyId, name) VALUES (1, '', 'Main'), (2, '', 'Second'))",
+    // App "a" twice in account 1 (the second copy newer), once in account 2; two apps without one.
+    R"(INSERT INTO "App" (pk, hasSyncedOnce, identifier, isHidden, name, account__pk) VALUES
+        (1, 1, 'a', 1, 'App A', 1), (2, 0, 'a', 0, 'App A copy', 1), (3, 1, 'a', 0, 'App A', 2),
+        (4, 0, NULL, 0, 'no id', 1), (5, 0, NULL, 0, 'no id', 1))",
+    // Version v1 under both copies of the app; v2 only under the newer copy.
+    R"(INSERT INTO "AppVersion" (pk, identifier, version, account__pk, app__pk) VALUES
+        (1, 'v1', '1.0', 1, 1), (2, 'v1', '1.0', 1, 2), (3, 'v2', '2.0', 1, 2))",
+    R"(INSERT INTO "Review" (pk, identifier, title, title__folded, isNew, translatedBody, account__pk, app__pk, version__pk) VALUES
+        (1, 'r1', 'First', 'first', 1, 'kept', 1, 1, 1), (2, 'r1', 'First', 'first', 0, NULL, 1, 2, 2),
+        (3, 'r2', 'Second', 'second', 0, NULL, 1, 2, 2), (4, 'r3', 'Third', 'third', 0, NULL, 1, 2, 3),
+        (5, 'r1', 'First', 'first', 0, NULL, 1, 1, 1))",
+    "PRAGMA user_version = 1",
+};
 
 }  // namespace
 
@@ -149,6 +186,106 @@ private slots:
         QVERIFY(!view.existingObject(ObjectId::fromUriString(uri)));
         auto other = container->newBackgroundContext();
         QVERIFY(!other->performAndWait([&](Context &c) { return c.existingObject(ObjectId::fromUriString(uri)) != nullptr; }));
+    }
+
+    void objectIdsAreNeverGivenTwice()
+    {
+        // The newest row of an entity is deleted, then another row is inserted: in the same
+        // session and after reopening the file.
+        QSet<QString> given;
+        auto insertAndDelete = [&](Container &container) {
+            Context &view = container.viewContext();
+            auto *account = view.insert<ManagedAccount>();
+            auto *review = view.insert<ManagedReview>();
+            view.save();
+            for (const ManagedObject *object : {static_cast<ManagedObject *>(account), static_cast<ManagedObject *>(review)}) {
+                const QString uri = object->objectId().uriString();
+                QVERIFY2(!given.contains(uri), qPrintable(uri));
+                given.insert(uri);
+            }
+            view.deleteObject(account);
+            view.deleteObject(review);
+            view.save();
+        };
+        {
+            auto container = open();
+            Context &view = container->viewContext();
+            view.insert<ManagedAccount>();  // an older row that stays
+            view.save();
+            for (int i = 0; i < 3; ++i)
+                insertAndDelete(*container);
+        }
+        for (int reopened = 0; reopened < 2; ++reopened) {
+            auto container = open();
+            insertAndDelete(*container);
+        }
+        QCOMPARE(given.size(), 10);
+    }
+
+    void aStoreOfTheFirstSchemaIsMigratedWithItsRows()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+            db.setDatabaseName(path());
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode = WAL")));
+            for (const char *statement : firstSchemaStore)
+                QVERIFY2(query.exec(QString::fromUtf8(statement)), statement);
+            query = QSqlQuery();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("first"));
+
+        auto container = open();
+        QCOMPARE(container->storeId(), QUuid::fromString(QStringLiteral("6f1c2b1e-54a4-4c44-9a39-0b8e2f9d7a11")));
+        Context &view = container->viewContext();
+        const QUuid store = container->storeId();
+        auto id = [&](const char *entity, qint64 key) { return ObjectId(store, QString::fromLatin1(entity), key); };
+
+        // The oldest row of each identifier stays with its own values; the children of the
+        // copies moved to it, and the copies went.
+        QCOMPARE(view.count(ManagedAccount::fetchRequest()), 2);
+        QList<ObjectId> appIds = view.fetchIds(ManagedApp::fetchRequest());
+        std::sort(appIds.begin(), appIds.end(), [](const ObjectId &a, const ObjectId &b) { return a.key() < b.key(); });
+        QCOMPARE(appIds, (QList<ObjectId>{id("App", 1), id("App", 3), id("App", 4), id("App", 5)}));
+        auto *app = view.existingObject<ManagedApp>(id("App", 1));
+        QVERIFY(app);
+        QCOMPARE(app->name(), QStringLiteral("App A"));
+        QVERIFY(app->hasSyncedOnce());
+        QVERIFY(app->isHidden());
+        QStringList versions;
+        for (const ManagedAppVersion *version : app->versions())
+            versions.append(QStringLiteral("%1:%2").arg(*version->identifier()).arg(version->objectId().key()));
+        versions.sort();
+        QCOMPARE(versions, (QStringList{QStringLiteral("v1:1"), QStringLiteral("v2:3")}));
+        QStringList reviews;
+        for (const ManagedReview *review : view.fetch(ManagedReview::fetchRequest())) {
+            QCOMPARE(review->app(), app);
+            reviews.append(QStringLiteral("%1:%2:%3").arg(*review->identifier()).arg(review->objectId().key())
+                               .arg(review->version()->objectId().key()));
+        }
+        reviews.sort();
+        QCOMPARE(reviews, (QStringList{QStringLiteral("r1:1:1"), QStringLiteral("r2:3:1"), QStringLiteral("r3:4:3")}));
+        auto *first = view.existingObject<ManagedReview>(id("Review", 1));
+        QCOMPARE(first->translatedBody(), QStringLiteral("kept"));
+        QVERIFY(first->isNew());
+        QCOMPARE(view.fetch(ManagedReview::fetchRequest().where(containsText({Review::title}, QStringLiteral("THIRD")))).size(), 1);
+
+        // New rows get keys above every key the file held, and the store now refuses a second row
+        // of one identifier under one parent, while rows without an identifier stay allowed.
+        auto *fresh = view.insert<ManagedApp>();
+        fresh->setAccount(app->account());
+        view.save();
+        QVERIFY(fresh->objectId().key() > 5);
+        auto *copy = view.insert<ManagedApp>();
+        copy->setIdentifier(QStringLiteral("a"));
+        copy->setAccount(app->account());
+        QVERIFY_THROWS_EXCEPTION(StoreError, view.save());
+        view.rollback();
+        auto *elsewhere = view.insert<ManagedApp>();
+        elsewhere->setIdentifier(QStringLiteral("a"));
+        view.save();  // no account: another parent
     }
 
     void unsetScalarsReadFalseAndOptionalsAbsent()
@@ -521,10 +658,11 @@ private slots:
         }
         // A later schema migrates the file; an older program refuses a newer file.
         auto model = std::make_shared<Model>(*storeModel());
-        model->version = 2;
+        model->version = storeModel()->version + 1;
         bool migrated = false;
-        model->migrations.append({1, [&](QSqlDatabase &db) {
-                                      migrated = QSqlQuery(db).exec(QStringLiteral("CREATE TABLE extra (x INTEGER)"));
+        model->migrations.append({storeModel()->version, [&](MigrationStep &step) {
+                                      step.exec(QStringLiteral("CREATE TABLE extra (x INTEGER)"));
+                                      migrated = true;
                                   }});
         {
             Container upgraded(QStringLiteral("Vantorel"), model, path());
@@ -577,24 +715,43 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), garbage);
         file.close();
+    }
 
-        // Another program's SQLite database is not taken over either.
-        const QString foreign = m_dir.filePath(QStringLiteral("foreign.sqlite"));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
-            db.setDatabaseName(foreign);
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral("CREATE TABLE notes (x TEXT)")));
-            db.close();
+    void anotherProgramsDatabaseIsLeftAsItWas()
+    {
+        // Another program's SQLite databases are not taken over, nor changed before refusing them:
+        // one with tables of its own, and one that even carries a schema version.
+        const QList<QStringList> databases = {
+            {QStringLiteral("CREATE TABLE notes (x TEXT)"), QStringLiteral("INSERT INTO notes VALUES ('kept')")},
+            {QStringLiteral("CREATE TABLE Account (pk INTEGER PRIMARY KEY, name TEXT)"), QStringLiteral("PRAGMA user_version = 1")},
+        };
+        for (qsizetype i = 0; i < databases.size(); ++i) {
+            const QString foreign = m_dir.filePath(QStringLiteral("foreign%1.sqlite").arg(i));
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+                db.setDatabaseName(foreign);
+                QVERIFY(db.open());
+                for (const QString &statement : databases[i])
+                    QVERIFY(QSqlQuery(db).exec(statement));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+            QFile file(foreign);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray before = file.readAll();
+            file.close();
+
+            bool refused = false;
+            try {
+                auto container = open(foreign);
+            } catch (const StoreError &error) {
+                refused = error.code() == StoreError::IncompatibleSchema && error.details().contains(foreign);
+            }
+            QVERIFY2(refused, qPrintable(foreign));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), before);
+            QVERIFY(!QFile::exists(foreign + QStringLiteral("-wal")));
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
-        bool foreignRefused = false;
-        try {
-            auto container = open(foreign);
-        } catch (const StoreError &error) {
-            foreignRefused = error.code() == StoreError::IncompatibleSchema;
-        }
-        QVERIFY(foreignRefused);
     }
 };
 

@@ -1,9 +1,14 @@
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
+#include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/StoreModel.h"
 #include "platform/store/Container.h"
+#include "platform/store/ViewContextEvents.h"
 #include "support/TestHome.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 using namespace Fennick;
@@ -110,6 +115,44 @@ private slots:
         });
     }
 
+    void aSaveWritesOnlyWhatChangedInItsContext()
+    {
+        auto container = open();
+        auto stale = container->newBackgroundContext();
+        const ObjectId appId = stale->performAndWait([](Context &c) {
+            auto *account = c.insert<ManagedAccount>();
+            auto *app = c.insert<ManagedApp>();
+            app->setName(QStringLiteral("old name"));
+            app->setIdentifier(QStringLiteral("id-1"));
+            app->setAccount(account);
+            c.save();
+            return app->objectId();
+        });
+        // Another context (or process) changes other attributes of the row meanwhile.
+        auto other = container->newBackgroundContext();
+        other->performAndWait([&](Context &c) {
+            auto *app = c.existingObject<ManagedApp>(appId);
+            app->setIsHidden(true);
+            app->setHasSyncedOnce(true);
+            app->setIdentifier(QStringLiteral("id-2"));
+            c.save();
+        });
+        // The first context still holds its older copy and changes the name alone.
+        stale->performAndWait([&](Context &c) {
+            auto *app = c.existingObject<ManagedApp>(appId);
+            QVERIFY(!app->isHidden());  // not read again
+            app->setName(QStringLiteral("new name"));
+            c.save();
+        });
+        other->performAndWait([&](Context &c) {
+            const auto rows = c.fetchRowValues(ManagedApp::fetchRequest(),
+                                               {QStringLiteral("name"), QStringLiteral("isHidden"),
+                                                QStringLiteral("hasSyncedOnce"), QStringLiteral("identifier")});
+            QCOMPARE(rows.size(), 1);
+            QCOMPARE(rows[0].second, (QVariantList{QStringLiteral("new name"), true, true, QStringLiteral("id-2")}));
+        });
+    }
+
     void afterAFailedSaveTheNextSaveCarriesNothingOfIt()
     {
         auto container = open();
@@ -144,6 +187,154 @@ private slots:
             QCOMPARE(appNames(c), QStringList{QStringLiteral("later")});
             QCOMPARE(c.count(ManagedAccount::fetchRequest()), 0);
         });
+    }
+
+    void aRolledBackObjectWhoseRowIsGoneReadsAsDeleted()
+    {
+        auto container = open();
+        auto context = container->newBackgroundContext();
+        auto deleter = container->newBackgroundContext();
+        context->performAndWait([&](Context &c) {
+            auto *app = c.insert<ManagedApp>();
+            app->setName(QStringLiteral("before"));
+            c.save();
+            const ObjectId id = app->objectId();
+            app->setName(QStringLiteral("unsaved"));
+            deleter->performAndWait([&](Context &d) {
+                d.deleteObject(d.existingObject(id));
+                d.save();
+            });
+            c.rollback();
+            QVERIFY(app->isDeleted());
+            QVERIFY(!c.existingObject(id));
+            QVERIFY(!c.hasChanges());
+        });
+    }
+
+    void aChildMovedAndNotSavedLeavesItsOldOwnersList()
+    {
+        auto container = open();
+        auto context = container->newBackgroundContext();
+        context->performAndWait([](Context &c) {
+            auto *first = c.insert<ManagedAccount>();
+            auto *second = c.insert<ManagedAccount>();
+            auto *app = c.insert<ManagedApp>();
+            app->setAccount(first);
+            c.save();
+            QCOMPARE(first->apps(), QList<ManagedApp *>{app});  // the list is read and kept
+
+            app->setAccount(second);
+            QVERIFY(first->apps().isEmpty());
+            QCOMPARE(second->apps(), QList<ManagedApp *>{app});
+            c.rollback();
+            QCOMPARE(first->apps(), QList<ManagedApp *>{app});
+            QVERIFY(second->apps().isEmpty());
+        });
+    }
+
+    void theViewContextAnnouncesEachMergedSave()
+    {
+        auto container = open();
+        Context &view = container->viewContext();
+        auto *account = view.insert<ManagedAccount>();
+        auto *app = view.insert<ManagedApp>();
+        app->setName(QStringLiteral("old"));
+        app->setAccount(account);
+        auto *doomed = view.insert<ManagedApp>();
+        doomed->setAccount(account);
+        auto *version = view.insert<ManagedAppVersion>();
+        version->setApp(doomed);
+        view.save();
+        const ObjectId appId = app->objectId();
+        const ObjectId doomedId = doomed->objectId();
+        const ObjectId versionId = version->objectId();
+
+        QList<MergedChanges> announced;
+        QStringList namesWhenAnnounced;
+        bool onViewThread = true;
+        QObject receiver;
+        QObject::connect(&container->viewContextEvents(), &ViewContextEvents::changesMerged, &receiver,
+                         [&](const MergedChanges &changes) {
+                             onViewThread = onViewThread && QThread::currentThread() == thread();
+                             namesWhenAnnounced.append(*app->name());
+                             announced.append(changes);
+                         });
+
+        auto background = container->newBackgroundContext();
+        const QList<ObjectId> inserted = background->performAndWait([&](Context &c) {
+            c.existingObject<ManagedApp>(appId)->setName(QStringLiteral("new"));
+            c.deleteObject(c.existingObject(doomedId));
+            auto *fresh = c.insert<ManagedApp>();
+            auto *review = c.insert<ManagedReview>();
+            review->setApp(fresh);
+            c.save();
+            c.save();  // nothing to save: nothing announced
+            return QList<ObjectId>{fresh->objectId(), review->objectId()};
+        });
+        QTRY_COMPARE(announced.size(), 1);
+        QVERIFY(onViewThread);
+        QCOMPARE(namesWhenAnnounced, QStringList{QStringLiteral("new")});  // taken in before the signal
+        QCOMPARE(announced[0].inserted, QSet<ObjectId>(inserted.cbegin(), inserted.cend()));
+        QCOMPARE(announced[0].updated, QSet<ObjectId>{appId});
+        QCOMPARE(announced[0].deleted, (QSet<ObjectId>{doomedId, versionId}));  // with what went with it
+        QVERIFY(version->isDeleted());
+
+        // The view context's own saves are its own business.
+        app->setName(QStringLiteral("mine"));
+        view.save();
+        QTest::qWait(50);
+        QCOMPARE(announced.size(), 1);
+    }
+
+    void theViewContextLetsGoOfObjectsNothingUses()
+    {
+        auto container = open();
+        constexpr int rows = 3000;
+        container->performBackgroundTask([](Context &c) {
+            auto *account = c.insert<ManagedAccount>();
+            for (int i = 0; i < rows; ++i) {
+                auto *app = c.insert<ManagedApp>();
+                app->setName(QStringLiteral("app %1").arg(i));
+                app->setAccount(account);
+            }
+            c.save();
+        }).waitForFinished();
+
+        // A long session: everything was looked at once, one object is still in use.
+        Context &view = container->viewContext();
+        const QList<ManagedApp *> apps = view.fetch(ManagedApp::fetchRequest().sortedBy(ManagedApp::Keys::name.ascending()));
+        QCOMPARE(apps.size(), rows);
+        ManagedApp *inUse = apps[0];
+        QCOMPARE(view.loadedObjectCount(), rows);
+        QTRY_VERIFY_WITH_TIMEOUT(inUse->name() && view.loadedObjectCount() <= 2, 10000);
+
+        // Released objects stay valid and read the row as it is now.
+        ManagedApp *released = apps[1];
+        ManagedApp *edited = apps[2];
+        ManagedApp *removed = apps[3];
+        edited->setName(QStringLiteral("edited here"));
+        view.releaseUnusedObjects();
+        view.releaseUnusedObjects();
+        QVERIFY(view.loadedObjectCount() <= 3);
+        {
+            // Another program renames one row and deletes another; nothing tells this one.
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            db.setDatabaseName(container->storePath());
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("UPDATE \"App\" SET name = 'renamed elsewhere' WHERE pk = %1").arg(released->objectId().key())));
+            QVERIFY(query.exec(QStringLiteral("DELETE FROM \"App\" WHERE pk = %1").arg(removed->objectId().key())));
+            query = QSqlQuery();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        QCOMPARE(released->name(), QStringLiteral("renamed elsewhere"));
+        QCOMPARE(edited->name(), QStringLiteral("edited here"));  // unsaved changes are kept
+        QVERIFY(edited->hasChanges());
+        QVERIFY(!view.existingObject(removed->objectId()));
+        QVERIFY(removed->isDeleted());
+        QCOMPARE(released->account()->apps().size(), rows - 1);
+        view.save();
     }
 };
 

@@ -1,6 +1,6 @@
 #include "platform/UserDefaults.h"
 #include "platform/widgetkit/WidgetCenter.h"
-#include "platform/widgetkit/WidgetHost.h"
+#include "platform/widgethost/WidgetHost.h"
 #include "support/TestHome.h"
 
 #include <QApplication>

@@ -10,6 +10,10 @@
 #include "app/models/MainViewModel.h"
 #include "app/models/SettingsTab.h"
 #include "app/models/SidebarModel.h"
+#include "app/models/AccountSummaryViewModel.h"
+#include "app/models/AppSummaryViewModel.h"
+#include "app/views/AccountSummaryView.h"
+#include "app/views/AppSummaryView.h"
 #include "app/views/MainWindow.h"
 #include "app/views/SidebarView.h"
 #include "platform/UserDefaults.h"
@@ -41,7 +45,29 @@ class MainWindowTest : public QObject {
         app->setAccount(account);
         auto *version = view().insert<Fennick::ManagedAppVersion>();
         version->setApp(app);
-        view().insert<Fennick::ManagedReview>()->setVersion(version);
+        version->setVersion(QStringLiteral("2.1"));
+        const struct {
+            int rating;
+            const char *title;
+            const char *body;
+        } reviews[] = {
+            {5, "Does exactly what it says", "Quick to open, clear to read, and it has never lost anything of mine."},
+            {2, "Crashes on start since the update", "Since 2.1 it closes itself as soon as it opens. Please fix."},
+        };
+        int n = 0;
+        for (const auto &text : reviews) {
+            auto *review = view().insert<Fennick::ManagedReview>();
+            review->setVersion(version);
+            review->setApp(app);
+            review->setAccount(account);
+            review->setIdentifier(identifier + QStringLiteral("-r%1").arg(++n));
+            review->setRating(text.rating);
+            review->setTitle(QString::fromUtf8(text.title));
+            review->setBody(QString::fromUtf8(text.body));
+            review->setNickname(QStringLiteral("reviewer%1").arg(n));
+            review->setTerritory(QStringLiteral("USA"));
+            review->setCreated(QDateTime(QDate(2024, 3, n), QTime(9, 30), Qt::UTC));
+        }
         if (icon.isValid())
             Fennick::IconManager().store(testsupport::pngBytes(icon, 60), identifier);
         return app;
@@ -146,6 +172,7 @@ private slots:
         QVERIFY(window->searchField());
         QCOMPARE(window->searchField()->parentWidget()->objectName(), QStringLiteral("searchHolder"));
         const QPointer<QWidget> summary = window->detailView();
+        QTRY_COMPARE(qobject_cast<AppSummaryView *>(summary.data())->viewModel()->reviews().size(), 2);
         window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-app.png"));
 
         // The same record again keeps its summary; another app gets a fresh one.
@@ -159,6 +186,7 @@ private slots:
         QVERIFY(model->selectedEntry()->isAccount());
         QCOMPARE(model->selectedEntry()->accountValue()->name(), QStringLiteral("Side Projects"));
         QCOMPARE(window->detailCase(), MainWindow::DetailCase::accountSummary);
+        QTRY_COMPARE(qobject_cast<AccountSummaryView *>(window->detailView())->viewModel()->reviews().size(), 2);
         window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-account.png"));
 
         // Set from outside (a notification click), the sidebar follows.

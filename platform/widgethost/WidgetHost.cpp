@@ -1,4 +1,4 @@
-#include "platform/widgetkit/WidgetHost.h"
+#include "platform/widgethost/WidgetHost.h"
 
 #include "platform/UserDefaults.h"
 #include "platform/widgetkit/WidgetCenter.h"
@@ -22,32 +22,6 @@ int millisecondsUntil(const QDateTime &date)
     return static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
 }
 }  // namespace
-
-QSize displaySize(WidgetFamily family)
-{
-    switch (family) {
-    case WidgetFamily::systemSmall:
-        return {170, 170};
-    case WidgetFamily::systemMedium:
-        return {364, 170};
-    case WidgetFamily::systemLarge:
-        return {364, 382};
-    }
-    return {170, 170};
-}
-
-QString familyName(WidgetFamily family)
-{
-    switch (family) {
-    case WidgetFamily::systemSmall:
-        return QCoreApplication::translate("WidgetHost", "Small");
-    case WidgetFamily::systemMedium:
-        return QCoreApplication::translate("WidgetHost", "Medium");
-    case WidgetFamily::systemLarge:
-        return QCoreApplication::translate("WidgetHost", "Large");
-    }
-    return {};
-}
 
 WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Tool), m_configuration(std::move(configuration))

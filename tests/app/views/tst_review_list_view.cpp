@@ -1,0 +1,600 @@
+#include "Fennick/Endpoints.h"
+#include "app/ReviewFixture.h"
+#include "app/models/ReviewListModel.h"
+#include "app/models/ReviewResponder.h"
+#include "app/views/ResponseEditorDialog.h"
+#include "app/views/ReviewCardDelegate.h"
+#include "app/views/ReviewCardText.h"
+#include "app/views/ReviewListView.h"
+#include "app/views/ReviewView.h"
+#include "platform/UserDefaults.h"
+#include "platform/keychain/Keychain.h"
+#include "support/TestHome.h"
+
+#include "FakeConnectServer.h"
+#include "ViewTestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpontaneKeyEvent>
+#include <QTextLayout>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace Vantorel;
+using Button = ReviewCardLayout::Button;
+using fixture::Recorder;
+using fixture::Seed;
+using Fennick::StoreReview;
+using platform::store::ObjectId;
+
+namespace {
+
+void saveScreenshot(QWidget *widget, const QString &name)
+{
+    QVERIFY(widget->grab().save(testsupport::screenshotPath(name + QStringLiteral(".png"))));
+}
+
+QList<Button> buttonKinds(const ReviewCardLayout &layout)
+{
+    QList<Button> kinds;
+    for (const auto &button : layout.buttons)
+        kinds.append(button.kind);
+    return kinds;
+}
+
+// Receives the addresses that the share menu opens.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+// A texts that needs the fonts' fallbacks and the bidirectional algorithm.
+const QString arabic = QStringLiteral("تطبيق رائع جدا، أستخدمه كل يوم لمتابعة مشاريعي ولم يخذلني أبدا. ");
+const QString chinese = QStringLiteral("这个应用程序非常好用，我每天都用它来跟踪我的项目。");
+const QString emoji = QStringLiteral("Love it \U0001F60D\U0001F44D\U0001F3FD\U0001F1E9\U0001F1EA ");
+
+}  // namespace
+
+class ReviewListViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QWidget> m_window;
+    ReviewListView *m_list = nullptr;
+    std::unique_ptr<fakes::FakeConnectServer> m_server;
+
+    void setTranslation(bool enable)
+    {
+        platform::UserDefaults::standard().setValue(ReviewListView::enableTranslationKey, enable);
+    }
+
+    // Rows of a fresh store, shown in the list.
+    QList<ObjectId> show(fixture::ReviewStore &store, const QList<Seed> &seeds)
+    {
+        QList<ObjectId> ids;
+        ReviewList records;
+        for (const Seed &seed : seeds) {
+            ids.append(store.add(seed));
+            records.append(fixture::record(ids.last()));
+        }
+        m_list->setReviews(records);
+        return ids;
+    }
+
+    QPoint centreOf(const ObjectId &id) const
+    {
+        const QRect rect = m_list->reviewRect(id);
+        return QPoint(rect.center().x(), rect.top() + std::min(rect.height() / 2, 40));
+    }
+
+    // Moves the pointer over a card; returns the card that opens there.
+    ReviewView *hover(const ObjectId &id)
+    {
+        m_list->scrollToReview(id);
+        // From elsewhere: a move to where the pointer already is moves nothing.
+        QTest::mouseMove(m_window.get(), QPoint(m_window->width() - 1, m_window->height() - 1));
+        QTest::mouseMove(m_list->viewport(), centreOf(id));
+        const bool opened = QTest::qWaitFor([&] {
+            ReviewView *card = m_list->openCard();
+            return card && card->review()->id() == id;
+        }, 2000);
+        if (!opened)
+            return nullptr;
+        ReviewView *card = m_list->openCard();
+        return card && card->review()->id() == id ? card : nullptr;
+    }
+
+    QWidget *waitForAlert(QWidget *owner)
+    {
+        QMessageBox *box = nullptr;
+        const bool shown = QTest::qWaitFor([&] {
+            box = owner->findChild<QMessageBox *>(QStringLiteral("reviewAlert"));
+            return box && box->isVisible();
+        }, 20000);
+        return shown ? box : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        platform::Keychain::useInMemoryBackendForTesting();
+        Recorder::instance().install();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+    }
+
+    void init()
+    {
+        platform::Keychain::resetInMemoryBackendForTesting();
+        m_server = std::make_unique<fakes::FakeConnectServer>();
+        Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::connect, m_server->baseUrl());
+        setTranslation(true);
+        m_window = std::make_unique<QWidget>();
+        m_window->resize(720, 760);
+        auto *layout = new QVBoxLayout(m_window.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_list = new ReviewListView(m_window.get());
+        layout->addWidget(m_list);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        Recorder::instance().clear();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void cardStates()
+    {
+        fixture::ReviewStore store;
+        const auto layoutOf = [&](const Seed &seed, bool enableTranslation) {
+            const auto review = fixture::record(store.add(seed));
+            return ReviewCardLayout(*review, 700, enableTranslation, m_list->cardDelegate()->controls());
+        };
+        const auto titleOf = [](const ReviewCardLayout &layout) { return layout.title.layout->text(); };
+
+        // New badge; flag with the territory's English name.
+        const ReviewCardLayout fresh = layoutOf(Seed{.isNew = true}, true);
+        QVERIFY(!fresh.badgeRect.isEmpty());
+        QCOMPARE(fresh.flagText, QStringLiteral("\U0001F1FA\U0001F1F8"));
+        QCOMPARE(fresh.flagToolTip, QStringLiteral("United States"));
+        QVERIFY(fresh.flagRect.left() > fresh.bylineRect.right());
+        QCOMPARE(buttonKinds(fresh), (QList<Button>{Button::write, Button::share}));
+        QVERIFY(fresh.bylineText.startsWith(QStringLiteral("by Robin on ")));
+        QVERIFY(fresh.bylineText.contains(QStringLiteral("2024")) || fresh.bylineText.contains(QStringLiteral("24")));
+
+        // A territory outside the table: no flag, the byline still starts the row.
+        const ReviewCardLayout unknown = layoutOf(Seed{.territory = QStringLiteral("SGP")}, true);
+        QVERIFY(unknown.badgeRect.isEmpty());
+        QVERIFY(unknown.flagRect.isEmpty() && unknown.flagToolTip.isEmpty());
+        QCOMPARE(unknown.bylineRect.left(), ReviewCardStyle::horizontalInset);
+
+        // The translation button needs the switch and a foreign language.
+        QCOMPARE(buttonKinds(layoutOf(Seed{.language = QStringLiteral("de")}, true)),
+                 (QList<Button>{Button::translate, Button::write, Button::share}));
+        QCOMPARE(buttonKinds(layoutOf(Seed{.language = QStringLiteral("de")}, false)),
+                 (QList<Button>{Button::write, Button::share}));
+        QCOMPARE(buttonKinds(layoutOf(Seed{.language = QStringLiteral("EN")}, true)),
+                 (QList<Button>{Button::write, Button::share}));
+
+        // A stored translation is shown with its marker, with or without the button.
+        const Seed translated{.title = QStringLiteral("Great"),
+                              .language = QStringLiteral("de"),
+                              .translatedBody = QStringLiteral("Translated body"),
+                              .translatedTitle = QStringLiteral("Translated title")};
+        for (bool enable : {false, true}) {
+            const ReviewCardLayout layout = layoutOf(translated, enable);
+            QVERIFY(!layout.markerRect.isEmpty());
+            QCOMPARE(titleOf(layout), QStringLiteral("Translated title"));
+            QCOMPARE(layout.body.layout->text(), QStringLiteral("Translated body"));
+            QCOMPARE(layout.button(Button::revert) != nullptr, enable);
+            QVERIFY(!layout.button(Button::translate));
+        }
+        Seed notForeign = translated;
+        notForeign.language = QStringLiteral("en");
+        QVERIFY(!layoutOf(notForeign, true).button(Button::revert));
+        QVERIFY(!layoutOf(notForeign, true).markerRect.isEmpty());
+
+        // Only the title was translated: no marker, the button still offers to translate.
+        const ReviewCardLayout titleOnly =
+            layoutOf(Seed{.language = QStringLiteral("de"), .translatedTitle = QStringLiteral("Toll")}, true);
+        QCOMPARE(titleOf(titleOnly), QStringLiteral("Toll"));
+        QVERIFY(titleOnly.markerRect.isEmpty());
+        QVERIFY(titleOnly.button(Button::translate));
+
+        // A response identifier without text: edit and delete, but no response block.
+        const ReviewCardLayout idOnly = layoutOf(Seed{.responseIdentifier = QStringLiteral("resp")}, true);
+        QCOMPARE(buttonKinds(idOnly), (QList<Button>{Button::edit, Button::remove, Button::share}));
+        QVERIFY(idOnly.responseBox.isEmpty() && idOnly.response.isEmpty());
+        const ReviewCardLayout answered = layoutOf(
+            Seed{.responseText = QStringLiteral("Thanks!"), .responseIdentifier = QStringLiteral("resp")}, true);
+        QVERIFY(!answered.responseBox.isEmpty());
+        QVERIFY(answered.height() > idOnly.height());
+        // A text without the identifier is not a published response either.
+        QVERIFY(layoutOf(Seed{.responseText = QStringLiteral("draft?")}, true).responseBox.isEmpty());
+    }
+
+    void oneCardFollowsThePointer()
+    {
+        fixture::ReviewStore store;
+        QList<Seed> seeds;
+        for (int i = 0; i < 60; ++i)
+            seeds.append(Seed{.body = QStringLiteral("Review number %1 ").arg(i).repeated(1 + i % 7)});
+        const QList<ObjectId> ids = show(store, seeds);
+        for (int i = 0; i < 50; ++i) {
+            QVERIFY2(hover(ids.at(i)), qPrintable(QString::number(i)));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCOMPARE(m_list->viewport()->findChildren<ReviewView *>().size(), 1);
+        }
+        // The wheel over the open card scrolls the list.
+        ReviewView *card = hover(ids.at(3));
+        QVERIFY(card);
+        QWidget *body = card->findChild<ReviewCardText *>(QStringLiteral("bodyText"));
+        const int before = m_list->verticalScrollBar()->value();
+        const QPoint inside(body->width() / 2, body->height() / 2);
+        QWheelEvent wheel(inside, body->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);  // as from the window system: it may travel to the parents
+        QCoreApplication::instance()->notify(body, &wheel);  // sendEvent() would make it synthetic again
+        QVERIFY(m_list->verticalScrollBar()->value() > before);
+
+        // The keyboard's current card opens too.
+        m_list->setFocus();
+        m_list->setCurrentIndex(m_list->reviewModel()->index(55));
+        QCOMPARE(m_list->openCard()->review()->id(), ids.at(55));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(m_list->viewport()->findChildren<ReviewView *>().size(), 1);
+    }
+
+    void openCardLooksLikeThePaintedRow()
+    {
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids =
+            show(store, {Seed{.isNew = true, .responseText = QStringLiteral("Thank you for the kind words!"),
+                              .responseIdentifier = QStringLiteral("resp")},
+                         Seed{.title = QStringLiteral("Second")}});
+        QTest::qWait(50);
+        const QRect rect = m_list->reviewRect(ids.first());
+        const QImage painted = m_list->viewport()->grab(rect).toImage();
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        QCOMPARE(card->geometry(), rect);
+        QTest::mouseMove(card, card->cardLayout()->dividerRect.center() + QPoint(0, 4));
+        QTest::qWait(50);
+        const QImage open = m_list->viewport()->grab(rect).toImage();
+        saveScreenshot(m_list->viewport(), QStringLiteral("card-with-response"));
+        QCOMPARE(open.size(), painted.size());
+        int differing = 0;
+        for (int y = 0; y < open.height(); ++y) {
+            for (int x = 0; x < open.width(); ++x)
+                differing += open.pixel(x, y) != painted.pixel(x, y) ? 1 : 0;
+        }
+        // Buttons may take a hover or focus shade; texts and everything else lie on the same pixels.
+        QVERIFY2(differing < open.width() * open.height() / 100, qPrintable(QString::number(differing)));
+    }
+
+    void cardTextsAreSelectable()
+    {
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids = show(store, {Seed{.body = QStringLiteral("Works well with every sync")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        auto *body = card->findChild<ReviewCardText *>(QStringLiteral("bodyText"));
+        const QTextLine line = card->cardLayout()->body.layout->lineAt(0);
+        const auto pointAt = [&](int position) {
+            return QPoint(qRound(line.cursorToX(position)) + 1, qRound(line.y() + line.height() / 2));
+        };
+        // A double click takes the word, a drag the characters passed over.
+        QTest::mouseDClick(body, Qt::LeftButton, Qt::NoModifier, pointAt(7));
+        QCOMPARE(body->selectedText(), QStringLiteral("well"));
+        QTest::mousePress(body, Qt::LeftButton, Qt::NoModifier, pointAt(0) - QPoint(1, 0));
+        QTest::mouseMove(body, pointAt(10));
+        QTest::mouseRelease(body, Qt::LeftButton, Qt::NoModifier, pointAt(10));
+        QCOMPARE(body->selectedText(), QStringLiteral("Works well"));
+        // The keyboard extends it and copies it.
+        QVERIFY(body->hasFocus());
+        QTest::keyClick(body, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(body, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(body->selectedText(), QStringLiteral("Works well w"));
+        QTest::keyClick(body, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Works well w"));
+        QTest::keyClick(body, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(body->selectedText(), QStringLiteral("Works well with every sync"));
+    }
+
+    void publishThroughTheSheet()
+    {
+        const fakes::FakeAccount key = m_server->addAccount();
+        fakes::FakeReview remote{QStringLiteral("r-1"), 4, QStringLiteral("Great"), QStringLiteral("Works well"),
+                                 QStringLiteral("Robin"), QStringLiteral("USA"),
+                                 QStringLiteral("2024-01-02T11:19:36-07:00"), std::nullopt};
+        m_server->setApps(key.issuerId, {fakes::FakeApp{QStringLiteral("app-1"), QStringLiteral("Demo"),
+                                                        QStringLiteral("com.demo"),
+                                                        {fakes::FakeVersion{QStringLiteral("v"), QStringLiteral("2.1"),
+                                                                            {remote}}}}});
+        fixture::ReviewStore store(key.credentials());
+        const QList<ObjectId> ids = show(store, {Seed{.identifier = QStringLiteral("r-1")}, Seed{}});
+        const int heightBefore = m_list->reviewRect(ids.first()).height();
+        saveScreenshot(m_list->viewport(), QStringLiteral("card-without-response"));
+
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        QTest::mouseClick(card->button(Button::write), Qt::LeftButton);
+        ResponseEditorDialog *sheet = m_list->editorDialog();
+        QVERIFY(sheet);
+        QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QVERIFY(sheet->width() >= ResponseEditorDialog::sheetMinimumWidth);
+        QVERIFY(sheet->maximumWidth() == ResponseEditorDialog::sheetMaximumWidth);
+        QCOMPARE(sheet->responseField()->placeholderText(), QStringLiteral("Enter your response..."));
+        QVERIFY(!sheet->progressIndicator()->isVisible());
+        QTest::keyClicks(sheet->responseField(), QStringLiteral("Thanks a lot"));
+        QTest::keyClick(sheet->responseField(), Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(sheet->responseField(), QStringLiteral("The team"));
+        QCOMPARE(card->review()->responseUncommitedBody(), QStringLiteral("Thanks a lot\nThe team"));
+        saveScreenshot(sheet, QStringLiteral("editor-sheet"));
+        // A store change reloads the list meanwhile: new records of the same reviews. The draft
+        // and the sheet stay; the published response reaches the record the list shows now.
+        m_list->setReviews({fixture::record(ids.at(0)), fixture::record(ids.at(1))});
+        QCOMPARE(m_list->editorDialog(), sheet);
+        QCOMPARE(sheet->responseField()->toPlainText(), QStringLiteral("Thanks a lot\nThe team"));
+        QPointer<ResponseEditorDialog> watched = sheet;
+        QTest::keyClick(sheet->responseField(), Qt::Key_Return);
+        QVERIFY(sheet->progressIndicator()->isVisibleTo(sheet));
+        QVERIFY(sheet->publishButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!watched || !watched->isVisible(), 20000);
+
+        QCOMPARE(m_server->review(QStringLiteral("r-1"))->response->body, QStringLiteral("Thanks a lot\nThe team"));
+        QCOMPARE(m_list->reviewModel()->reviewAt(0)->responseBody(), QStringLiteral("Thanks a lot\nThe team"));
+        QCOMPARE(fixture::savedRow(ids.first()).responseText, QStringLiteral("Thanks a lot\nThe team"));
+        QTRY_VERIFY(m_list->reviewRect(ids.first()).height() > heightBefore);
+        card = m_list->openCard();
+        QVERIFY(card);
+        QVERIFY(!card->button(Button::write)->isVisible());
+        QVERIFY(card->button(Button::edit)->isVisible() && card->button(Button::remove)->isVisible());
+        QCOMPARE(card->findChild<ReviewCardText *>(QStringLiteral("responseText"))->text(),
+                 QStringLiteral("Thanks a lot\nThe team"));
+        QCOMPARE(card->geometry(), m_list->reviewRect(ids.first()));
+    }
+
+    void publishFailureShowsTheStatusTextInTheSheet()
+    {
+        const fakes::FakeAccount key = m_server->addAccount();
+        fixture::ReviewStore store(key.credentials());
+        // The service knows no such review: 404, "Unknown error".
+        const QList<ObjectId> ids = show(store, {Seed{.identifier = QStringLiteral("r-unknown")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        QTest::mouseClick(card->button(Button::write), Qt::LeftButton);
+        ResponseEditorDialog *sheet = m_list->editorDialog();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->responseField(), QStringLiteral("Hello"));
+        QTest::mouseClick(sheet->publishButton(), Qt::LeftButton);
+        QWidget *alert = waitForAlert(sheet);
+        QVERIFY(alert);
+        QCOMPARE(static_cast<QMessageBox *>(alert)->text(), QStringLiteral("Unknown error. Please contact support."));
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->responseField()->toPlainText(), QStringLiteral("Hello"));
+        QTest::keyClick(alert, Qt::Key_Escape);
+        QTRY_VERIFY(!sheet->responder()->showPublishErrorAlert());
+
+        // Cancel closes the sheet and keeps the draft until the next edit replaces it.
+        QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
+        QTRY_VERIFY(!m_list->editorDialog());
+        QCOMPARE(card->review()->responseUncommitedBody(), QStringLiteral("Hello"));
+        QTest::mouseClick(card->button(Button::write), Qt::LeftButton);
+        QVERIFY(m_list->editorDialog());
+        QCOMPARE(m_list->editorDialog()->responseField()->toPlainText(), QString());
+        m_list->editorDialog()->reject();
+    }
+
+    void deleteWithoutKeyShowsTheAlertOnTheList()
+    {
+        fixture::ReviewStore store;  // no key
+        const QList<ObjectId> ids = show(store, {Seed{.responseText = QStringLiteral("Answer"),
+                                                      .responseIdentifier = QStringLiteral("resp")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        QTest::mouseClick(card->button(Button::remove), Qt::LeftButton);
+        auto *alert = static_cast<QMessageBox *>(waitForAlert(m_list));
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Unable to obtain credentials."));
+        QCOMPARE(alert->buttons().size(), 1);
+        QCOMPARE(m_server->requestCount(), 0);
+        QVERIFY(card->button(Button::remove)->isVisible());
+        QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
+        QTRY_VERIFY(!card->responder()->showDeletionErrorAlert());
+    }
+
+    void shareMenuCopiesAndMails()
+    {
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids =
+            show(store, {Seed{.title = QStringLiteral("Great & fine"), .body = QStringLiteral("Works well #1"),
+                              .language = QStringLiteral("de"), .translatedBody = QStringLiteral("Geht gut")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        QCOMPARE(card->shareButton()->toolTip(), QStringLiteral("Share this review"));
+        const QString expected = QStringLiteral("4 star review for Demo:\n\nGreat & fine\n\nWorks well #1");
+        card->shareMenu()->findChild<QAction *>(QStringLiteral("shareCopyAction"))->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), expected);
+
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
+        card->shareMenu()->findChild<QAction *>(QStringLiteral("shareMailAction"))->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls.first().scheme(), QStringLiteral("mailto"));
+        QCOMPARE(catcher.urls.first().path(), QString());
+        const QUrlQuery query(catcher.urls.first());
+        QCOMPARE(query.queryItems(QUrl::FullyDecoded).size(), 1);
+        QCOMPARE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), expected);
+    }
+
+    void newReviewsAreMarkedEachTimeTheyComeOnScreen()
+    {
+        fixture::ReviewStore store;
+        QList<Seed> seeds;
+        for (int i = 0; i < 40; ++i)
+            seeds.append(Seed{.body = QStringLiteral("Body %1").arg(i), .isNew = i == 0 || i == 39});
+        QList<ObjectId> seen;
+        m_list->setSeenHandler([&](const StoreReview &review) {
+            ReviewResponder::markSeen(review);
+            if (review.isNew())
+                seen.append(review.id());
+        });
+        const QList<ObjectId> ids = show(store, seeds);
+        QTRY_COMPARE(seen, QList<ObjectId>{ids.first()});
+        m_list->scrollToBottom();
+        QTRY_COMPARE(seen, (QList<ObjectId>{ids.first(), ids.last()}));
+        m_list->scrollToTop();
+        QTRY_COMPARE(seen.size(), 3);
+        QCOMPARE(seen.last(), ids.first());
+        // Scrolling within the screen does not show it again; hiding and showing the list does.
+        m_list->verticalScrollBar()->setValue(2);
+        QTest::qWait(20);
+        QCOMPARE(seen.size(), 3);
+        m_list->hide();
+        m_list->show();
+        QTRY_COMPARE(seen.size(), 4);
+        // The record keeps its badge.
+        QVERIFY(m_list->reviewModel()->reviewAt(0)->isNew());
+    }
+
+    void reloadKeepsTheTopReviewInPlace()
+    {
+        fixture::ReviewStore store;
+        QList<Seed> seeds;
+        for (int i = 0; i < 200; ++i)
+            seeds.append(Seed{.body = QStringLiteral("Review %1 ").arg(i).repeated(1 + i % 9)});
+        const QList<ObjectId> ids = show(store, seeds);
+        // Far down, perhaps before the batches of the layout got there.
+        m_list->scrollToReview(ids.at(120));
+        QTRY_COMPARE(m_list->topReviewId(), ids.at(120));
+        QTRY_VERIFY(m_list->reviewRect(ids.last()).isValid());
+        m_list->verticalScrollBar()->setValue(m_list->verticalScrollBar()->value() + 17);
+        QCOMPARE(m_list->topReviewId(), ids.at(120));
+        const int offset = m_list->reviewRect(ids.at(120)).top();
+        QCOMPARE(offset, -17);
+
+        // A reload with new reviews in front of it and one removed behind it.
+        ReviewList reloaded;
+        reloaded.append(fixture::record(store.add(Seed{.title = QStringLiteral("Newer")})));
+        for (int i = 0; i < ids.size(); ++i) {
+            if (i != 150)
+                reloaded.append(fixture::record(ids.at(i)));
+        }
+        m_list->setReviews(reloaded);
+        QCOMPARE(m_list->topReviewId(), ids.at(120));
+        QCOMPARE(m_list->reviewRect(ids.at(120)).top(), offset);
+
+        // A resize re-measures every card and still keeps the place.
+        m_window->resize(560, 700);
+        QTRY_COMPARE(m_list->cardWidth(), 560 - m_list->verticalScrollBar()->width());
+        QTRY_COMPARE(m_list->topReviewId(), ids.at(120));
+        QTest::qWait(200);
+        QCOMPARE(m_list->topReviewId(), ids.at(120));
+
+        // At the very top the list stays at the top, showing what is new.
+        m_list->scrollToTop();
+        reloaded.prepend(fixture::record(store.add(Seed{.title = QStringLiteral("Newest")})));
+        m_list->setReviews(reloaded);
+        QCOMPARE(m_list->verticalScrollBar()->value(), 0);
+        QCOMPARE(m_list->topReviewId(), reloaded.first()->id());
+    }
+
+    void translationSwitchRedrawsWithoutReload()
+    {
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids = show(store, {Seed{.language = QStringLiteral("de")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        QVERIFY(card->button(Button::translate)->isVisible());
+        setTranslation(false);
+        m_list->refreshCards();
+        QVERIFY(!card->button(Button::translate)->isVisible());
+        setTranslation(true);
+        m_list->viewport()->repaint();  // read again when drawn
+        QVERIFY(card->button(Button::translate)->isVisible());
+    }
+
+    void longTextsLayOutWithoutClipping_data()
+    {
+        QTest::addColumn<QString>("body");
+        QString hundredKilobytes;
+        while (hundredKilobytes.size() < 100 * 1024)
+            hundredKilobytes += QStringLiteral("This is a very long review that goes on and on. ");
+        QTest::newRow("100 KB") << hundredKilobytes;
+        QTest::newRow("one word of 20 KB") << QString(20 * 1024, QLatin1Char('x'));
+        QTest::newRow("right to left") << arabic.repeated(40);
+        QTest::newRow("CJK") << chinese.repeated(60);
+        QTest::newRow("emoji") << emoji.repeated(80);
+        QTest::newRow("mixed lines") << (arabic + QLatin1Char('\n') + chinese + QStringLiteral("\r\n") + emoji)
+                                             .repeated(10);
+    }
+    void longTextsLayOutWithoutClipping()
+    {
+        QFETCH(QString, body);
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids = show(store, {Seed{.title = body.left(300), .body = body,
+                                                      .responseText = body.left(2000),
+                                                      .responseIdentifier = QStringLiteral("resp")},
+                                                 Seed{}});
+        const StoreReview &review = *m_list->reviewModel()->reviewAt(0);
+        const auto layout = m_list->cardDelegate()->layoutFor(review, m_list->cardWidth(), true);
+        for (const ReviewCardLayout::Text *text : {&layout->title, &layout->body, &layout->response}) {
+            QTextLayout &lines = *text->layout;
+            QVERIFY(lines.lineCount() > 0);
+            qreal bottom = 0;
+            for (int i = 0; i < lines.lineCount(); ++i) {
+                const QTextLine line = lines.lineAt(i);
+                // Every line fits the width, and the lines follow each other inside the box.
+                QVERIFY2(line.naturalTextWidth() <= text->rect.width() + 0.5,
+                         qPrintable(QStringLiteral("line %1 is %2 wide in %3")
+                                        .arg(i)
+                                        .arg(line.naturalTextWidth())
+                                        .arg(text->rect.width())));
+                QVERIFY(line.y() >= bottom - 0.01);
+                bottom = line.y() + line.height();
+            }
+            QVERIFY(bottom <= text->rect.height() + 0.01);
+            // Nothing is lost: the lines cover the whole text.
+            const QTextLine last = lines.lineAt(lines.lineCount() - 1);
+            QCOMPARE(last.textStart() + last.textLength(), int(lines.text().size()));
+        }
+        QVERIFY(layout->response.rect.bottom() < layout->responseBox.bottom());
+        QVERIFY(layout->responseBox.bottom() < layout->dividerRect.top());
+        QCOMPARE(m_list->reviewRect(ids.first()).height(), layout->height());
+        // The second card follows right below the first, whatever its height.
+        QCOMPARE(m_list->reviewRect(ids.at(1)).top(), m_list->reviewRect(ids.first()).bottom() + 1);
+        QVERIFY(hover(ids.first()));
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+        saveScreenshot(m_list->viewport(), QStringLiteral("long-text-") + name);
+    }
+
+    void scriptsHaveFonts()
+    {
+        // Offscreen, a missing font paints boxes that pass for text: the screenshots of the long
+        // texts mean something only with fonts for these scripts.
+        QVERIFY(!QFontDatabase::families(QFontDatabase::Arabic).isEmpty());
+        if (QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+            QSKIP("No font with Chinese glyphs is installed (fonts-noto-cjk)");
+        const QRawFont chineseFont = QRawFont::fromFont(QFont(QFontDatabase::families(QFontDatabase::SimplifiedChinese).first()));
+        for (const uint point : chinese.toUcs4())
+            QVERIFY(chineseFont.supportsCharacter(point));
+    }
+};
+
+VANTOREL_TEST_MAIN_WITH(QApplication, ReviewListViewTest)
+#include "tst_review_list_view.moc"
