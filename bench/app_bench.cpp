@@ -15,8 +15,10 @@
 
 #include "Fennick/Account.h"
 #include "Fennick/Endpoints.h"
+#include "Fennick/GroupSettings.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/ReferenceDate.h"
 #include "platform/keychain/Keychain.h"
 #include "platform/store/TextFolding.h"
 
@@ -30,6 +32,7 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -524,6 +527,48 @@ void accountDelete(Bench &bench)
     printSamples("account removal, call to every step done", totals, 0);
 }
 
+// From starting the `vantorel` program on this store to its first painted main window with the
+// sidebar loaded, and the program's resident memory at that moment. The program reports both
+// itself when VANTOREL_STARTUP_PROBE is set, and quits.
+void programStartup(Bench &)
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();  // this run's home
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.insert(QStringLiteral("VANTOREL_STARTUP_PROBE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("Vantorel.*=false"));
+    // The last download is recent, so the program starts none; and it could reach no real service.
+    GroupSettings::setLastFullDownloadDate(secondsSinceReferenceDate());
+    environment.insert(QStringLiteral("VANTOREL_CONNECT_URL"), QStringLiteral("http://127.0.0.1:9"));
+
+    QList<double> ms;
+    QList<double> residentMb;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer timer;
+        timer.start();
+        program.start(QStringLiteral(VANTOREL_PROGRAM), {});
+        QByteArray output;
+        while (!output.contains('\n') && program.waitForReadyRead(30000))
+            output += program.readAllStandardOutput();
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        program.waitForFinished(10000);
+        const qsizetype at = output.indexOf("rss_kb=");
+        if (!output.startsWith("startup-probe: first-filled-frame") || at < 0) {
+            std::printf("program start: no report from %s (exit code %d)\n", VANTOREL_PROGRAM, program.exitCode());
+            return;
+        }
+        ms.append(elapsed);
+        residentMb.append(output.mid(at + 7).trimmed().toDouble() / 1024.0);
+    }
+    printSamples("program start to first painted main window with the sidebar", ms, 1000);
+    std::sort(residentMb.begin(), residentMb.end());
+    std::printf("resident memory then: min %.1f MB, median %.1f, max %.1f (target < 150 MB)\n", residentMb.first(),
+                residentMb[residentMb.size() / 2], residentMb.last());
+}
+
 // The review browser on the 20,000-review app. Each run opens the app's summary in a fresh
 // window, as the main window does when the app is selected in the sidebar.
 struct OpenedSummary {
@@ -707,6 +752,7 @@ int main(int argc, char **argv)
         {QStringLiteral("browser-memory"), browserMemory},  // first: a fresh process shows what opening costs
         {QStringLiteral("browser-open"), browserOpen},
         {QStringLiteral("browser-scroll"), browserScroll},
+        {QStringLiteral("startup"), programStartup},
         {QStringLiteral("account-delete"), accountDelete},  // adds and removes its own accounts
         {QStringLiteral("sync"), syncStall},  // last: it adds to the store
     };
