@@ -1,13 +1,12 @@
 #include "app/models/FeedbackViewModel.h"
 
 #include "Fennick/Endpoints.h"
+#include "Fennick/WorkerPools.h"
 #include "platform/FutureContinuation.h"
-#include "platform/ThreadPools.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextBoundaryFinder>
-#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <limits>
@@ -16,12 +15,6 @@
 namespace Vantorel {
 
 namespace {
-
-QThreadPool *requestPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("Feedback"), 2);
-    return pool;
-}
 
 // Counts grapheme clusters, stopping once `limit` is reached.
 int countGraphemes(const QString &text, int limit)
@@ -147,7 +140,7 @@ void FeedbackViewModel::send()
     setIsSending(true);
     // A transport failure delivers no data; the status of a reply is not looked at.
     const QFuture<std::optional<QByteArray>> reply =
-        QtConcurrent::run(requestPool(), [request]() -> std::optional<QByteArray> {
+        QtConcurrent::run(&Fennick::WorkerPools::feedbackRequests(), [request]() -> std::optional<QByteArray> {
             try {
                 return platform::http::Session::shared().send(request).body;
             } catch (const std::exception &) {

@@ -160,15 +160,6 @@ struct MainViewModel::Private {
         finishLoad();
     }
 
-    void failLoad(const std::exception &error)
-    {
-        Fennick::TrackError(error, QStringLiteral("LoadAccounts"));
-        qCCritical(Fennick::Log::model(), "Could not load accounts: %s",
-                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
-        setAccountsWithApps({});
-        finishLoad();
-    }
-
     void setSyncing(bool value)
     {
         emit q->objectWillChange();
@@ -291,18 +282,11 @@ void MainViewModel::setIncludeAppsWithNoReviews(bool value)
 QFuture<void> MainViewModel::reloadSidebar()
 {
     const SidebarRules rules{includeHiddenApps(), includeAppsWithNoReviews()};
-    QFuture<QList<AccountWithApps>> load =
-        ModelSupport::inBackgroundContext([rules](Context &context) { return loadSections(context, rules); });
-    const quint64 started = d->sidebarLoads.start();
-    return platform::whenFinished(load, this, [this, started](const QFuture<QList<AccountWithApps>> &done) {
-        if (!d->sidebarLoads.isLatest(started))
-            return;
-        try {
-            d->publishSections(done.result());
-        } catch (const std::exception &error) {
-            d->failLoad(error);
-        }
-    });
+    // A failed load shows no sections, and still counts as the first load.
+    return d->sidebarLoads.run(
+        this, [rules](Context &context) { return loadSections(context, rules); }, QStringLiteral("LoadAccounts"),
+        QStringLiteral("Could not load accounts: %1"),
+        [this](QList<AccountWithApps> sections) { d->publishSections(std::move(sections)); });
 }
 
 QFuture<void> MainViewModel::sync()
