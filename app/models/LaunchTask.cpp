@@ -1,4 +1,5 @@
 #include "app/models/LaunchTask.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/GroupSettings.h"
 #include "Fennick/ReferenceDate.h"
@@ -17,7 +18,7 @@ QFuture<bool> run(MainViewModel &model, Clock now)
     return platform::whenFinished(model.reloadSidebar(), &model, [&model, now](const QFuture<void> &) {
         auto &defaults = platform::UserDefaults::standard();
         defaults.registerDefaults({{settingsTabSelectionKey, static_cast<int>(Tab::accounts)}});
-        if (!defaults.boolValue(loadReviewsAtLaunchKey) ||
+        if (!defaults.boolValue(SettingsKey::loadReviewsAtLaunch) ||
             !isDownloadDue(now(), Fennick::GroupSettings::lastFullDownloadDate()))
             return false;
         model.sync();  // not awaited: the window goes on while it downloads

@@ -10,7 +10,6 @@ class MainViewModel;
 
 namespace LaunchTask {
 
-inline const QString loadReviewsAtLaunchKey = QStringLiteral("loadReviewsAtLaunch");
 // A download at launch is due once the last full one is more than this many seconds old.
 constexpr double downloadInterval = 86400.0;
 

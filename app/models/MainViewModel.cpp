@@ -1,4 +1,5 @@
 #include "app/models/MainViewModel.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/Analytics.h"
 #include "Fennick/DataImporter/DataImporter.h"
@@ -37,7 +38,6 @@ namespace {
 
 const QString includeHiddenAppsKey = QStringLiteral("includeHiddenApps");
 const QString includeAppsWithNoReviewsKey = QStringLiteral("includeAppsWithNoReviews");
-const QString showNotificationsKey = QStringLiteral("showNotifications");
 
 struct SidebarRules {
     bool includeHiddenApps = false;
@@ -179,7 +179,7 @@ struct MainViewModel::Private {
     // Finishes when the notification is shown or has failed; a failure is of no further concern.
     static QFuture<void> notifyNewReviews(int newReviews)
     {
-        if (newReviews < 1 || !platform::UserDefaults::standard().boolValue(showNotificationsKey))
+        if (newReviews < 1 || !platform::UserDefaults::standard().boolValue(SettingsKey::showNotifications))
             return QtFuture::makeReadyFuture();
         const QString title = newReviews == 1 ? MainViewModel::tr("New Review") : MainViewModel::tr("New Reviews");
         const QString body = newReviews == 1 ? MainViewModel::tr("Vantorel downloaded one new review.")

@@ -1,4 +1,5 @@
 #include "app/shell/AppDelegate.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/Analytics.h"
 #include "Fennick/Log.h"
@@ -11,9 +12,9 @@ namespace Vantorel {
 
 QVariantMap AppDelegate::launchDefaults()
 {
-    return {{QStringLiteral("loadReviewsAtLaunch"), true},
-            {QStringLiteral("showNotifications"), true},
-            {QStringLiteral("enableTranslationSupport"), true}};
+    return {{SettingsKey::loadReviewsAtLaunch, true},
+            {SettingsKey::showNotifications, true},
+            {SettingsKey::enableTranslationSupport, true}};
 }
 
 AppDelegate::AppDelegate(QObject *parent) : QObject(parent) {}

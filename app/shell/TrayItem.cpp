@@ -1,4 +1,5 @@
 #include "app/shell/TrayItem.h"
+#include "app/models/SettingsKeys.h"
 
 #include "app/shell/AppIcon.h"
 #include "platform/UserDefaults.h"
@@ -19,7 +20,7 @@ TrayItem::TrayItem(QObject *parent) : QObject(parent), m_menu(std::make_unique<Q
 
     connect(&platform::UserDefaults::standard(), &platform::UserDefaults::valueChanged, this,
             [this](const QString &key) {
-                if (key == settingKey)
+                if (key == SettingsKey::showsStatusItem)
                     update();
             });
     update();
@@ -32,7 +33,7 @@ TrayItem::~TrayItem()
 
 void TrayItem::update()
 {
-    const bool wanted = platform::UserDefaults::standard().boolValue(settingKey);
+    const bool wanted = platform::UserDefaults::standard().boolValue(SettingsKey::showsStatusItem);
     if (wanted == isInserted())
         return;
     if (!wanted) {

@@ -14,7 +14,6 @@ namespace Vantorel {
 class TrayItem : public QObject {
     Q_OBJECT
 public:
-    static inline const QString settingKey = QStringLiteral("showsStatusItem");
 
     explicit TrayItem(QObject *parent = nullptr);
     ~TrayItem() override;

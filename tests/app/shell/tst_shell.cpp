@@ -1,4 +1,5 @@
 #include "FakeNotificationServer.h"
+#include "app/models/SettingsKeys.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
 #include "Fennick/Persistence/ManagedAppVersion.h"
@@ -283,12 +284,12 @@ private slots:
         startApp();
         TrayItem &tray = app->trayItem();
         QVERIFY(!tray.isInserted());
-        UserDefaults::standard().setValue(TrayItem::settingKey, true);
+        UserDefaults::standard().setValue(SettingsKey::showsStatusItem, true);
         QVERIFY(tray.isInserted());
         QCOMPARE(describe(tray.menu()), (QStringList{"Show Vantorel", "-", "Quit"}));
-        UserDefaults::standard().setValue(TrayItem::settingKey, false);
+        UserDefaults::standard().setValue(SettingsKey::showsStatusItem, false);
         QVERIFY(!tray.isInserted());
-        UserDefaults::standard().setValue(TrayItem::settingKey, true);
+        UserDefaults::standard().setValue(SettingsKey::showsStatusItem, true);
         QVERIFY(tray.isInserted());
 
         // "Show Vantorel" opens no window by itself.
@@ -363,7 +364,7 @@ private slots:
     {
         const platform::store::ObjectId seen = addAccountWithReview(QStringLiteral("Third"))->objectId();
         startApp();
-        UserDefaults::standard().setValue(TrayItem::settingKey, true);
+        UserDefaults::standard().setValue(SettingsKey::showsStatusItem, true);
         QVERIFY(app->trayItem().isInserted());
         Fennick::ReviewStateTracker::shared().markAsOld(seen);
 

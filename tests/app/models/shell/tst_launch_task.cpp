@@ -1,4 +1,5 @@
 #include "Fennick/GroupSettings.h"
+#include "app/models/SettingsKeys.h"
 #include "Fennick/ReferenceDate.h"
 #include "app/models/LaunchTask.h"
 #include "app/models/MainViewModel.h"
@@ -47,7 +48,7 @@ private slots:
     {
         UserDefaults &defaults = UserDefaults::standard();
         QVERIFY(!defaults.value(settingsTabSelectionKey).isValid());
-        defaults.setValue(LaunchTask::loadReviewsAtLaunchKey, true);
+        defaults.setValue(SettingsKey::loadReviewsAtLaunch, true);
         MainViewModel model;
         QSignalSpy syncing(&model, &MainViewModel::isSyncingChanged);
 
@@ -66,7 +67,7 @@ private slots:
         QVERIFY(runAt(model, Fennick::secondsSinceReferenceDate()));
 
         // Switched off: no download, whatever the date.
-        defaults.setValue(LaunchTask::loadReviewsAtLaunchKey, false);
+        defaults.setValue(SettingsKey::loadReviewsAtLaunch, false);
         Fennick::GroupSettings::setLastFullDownloadDate(0);
         syncing.clear();
         QVERIFY(!runAt(model, Fennick::secondsSinceReferenceDate()));

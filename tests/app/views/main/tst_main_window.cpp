@@ -1,4 +1,5 @@
 #include "Fennick/GroupSettings.h"
+#include "app/models/SettingsKeys.h"
 #include "Fennick/Icons/IconManager.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
@@ -114,7 +115,7 @@ private slots:
     void init()
     {
         // No download at launch unless a test asks for one.
-        UserDefaults::standard().setValue(LaunchTask::loadReviewsAtLaunchKey, false);
+        UserDefaults::standard().setValue(SettingsKey::loadReviewsAtLaunch, false);
         model = std::make_unique<MainViewModel>();
     }
 
@@ -227,7 +228,7 @@ private slots:
 
     void showingAgainRunsTheLaunchTaskAgain()
     {
-        UserDefaults::standard().setValue(LaunchTask::loadReviewsAtLaunchKey, true);
+        UserDefaults::standard().setValue(SettingsKey::loadReviewsAtLaunch, true);
         Fennick::GroupSettings::setLastFullDownloadDate(Fennick::secondsSinceReferenceDate());
         showWindow();
         QSignalSpy syncing(model.get(), &MainViewModel::isSyncingChanged);
