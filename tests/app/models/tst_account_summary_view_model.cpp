@@ -122,6 +122,7 @@ private slots:
     void failedFetchEmptiesTheList()
     {
         AccountSummaryViewModel model(account(mine));
+        waitPastFirstSearchLoad();
         QVERIFY(finished(model.reload()));
         QCOMPARE(model.reviews().size(), 100);
         events().take();

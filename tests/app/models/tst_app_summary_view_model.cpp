@@ -35,10 +35,11 @@ class AppSummaryViewModelTest : public QObject {
 
     StoreApp app(const ObjectId &id) const { return StoreApp{id, QStringLiteral("id"), QStringLiteral("App"), {}, false}; }
 
-    // A model whose first load has been published, so that later counts start from zero.
+    // A model whose first loads have been published, so that later counts start from zero.
     std::unique_ptr<AppSummaryViewModel> loadedModel(const ObjectId &id)
     {
         auto model = std::make_unique<AppSummaryViewModel>(app(id));
+        waitPastFirstSearchLoad();
         [&] { QVERIFY(finished(model->loadVersions())); }();
         return model;
     }
