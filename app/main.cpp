@@ -10,12 +10,14 @@
 #include "platform/Error.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
+#include "platform/ThreadPools.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char **argv)
 {
@@ -53,12 +55,23 @@ int main(int argc, char **argv)
     }
 
     platform::quitOnTerminationSignals();
-    Vantorel::VantorelApp app;
-    QObject::connect(&instance, &platform::SingleInstance::messageReceived, &app,
-                     &Vantorel::VantorelApp::handleLaunchMessage);
-    if (!url.isEmpty())
-        app.handleUrl(QUrl(url));
-    Vantorel::installStartupProbe(app);
-    app.start();
-    return application.exec();
+    int code = 0;
+    {
+        Vantorel::VantorelApp app;
+        QObject::connect(&instance, &platform::SingleInstance::messageReceived, &app,
+                         &Vantorel::VantorelApp::handleLaunchMessage);
+        if (!url.isEmpty())
+            app.handleUrl(QUrl(url));
+        Vantorel::installStartupProbe(app);
+        app.start();
+        code = application.exec();
+    }
+    // The windows are gone; a download or store write still running gets a moment to end. One
+    // that does not (a server that has stopped answering) is cut off: every store write is a
+    // transaction, and the exit handlers must not run under it.
+    if (!platform::waitForBackgroundWork(std::chrono::seconds(3))) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

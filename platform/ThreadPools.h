@@ -2,13 +2,20 @@
 
 #include <QString>
 
+#include <chrono>
+
 class QThreadPool;
 
 namespace platform {
 
 // A pool of its own for work that waits (on the network, or on another pool's work), so that it
 // never takes the threads of the global pool or of the store's contexts. Made for the life of the
-// process and never destroyed: quitting does not wait for a request still in flight.
+// process and never destroyed.
 QThreadPool *newLongLivedPool(const QString &name, int maxThreads);
+
+// Waits until the long-lived pools and the global pool have no work left, for at most `limit`.
+// True when they all ran dry. Call it before main() returns: work that runs on into the exit
+// handlers meets Qt's globals (the SQL connection list, the loggers) already torn down.
+bool waitForBackgroundWork(std::chrono::milliseconds limit);
 
 }  // namespace platform

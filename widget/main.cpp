@@ -6,6 +6,7 @@
 
 #include "Fennick/Persistence/PersistenceController.h"
 #include "platform/Error.h"
+#include "platform/ThreadPools.h"
 #include "platform/widgethost/WidgetHost.h"
 #include "widget/Provider.h"
 #include "widget/ReviewsWidget.h"
@@ -13,6 +14,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
 
 using namespace Glimmerwick;
 using platform::widgetkit::WidgetFamily;
@@ -75,9 +79,18 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    platform::widgetkit::WidgetHost host(reviewsWidget());
-    if (!host.listen())
-        fprintf(stderr, "Another widget is already running; this one will not be told to reload.\n");
-    host.show();
-    return app.exec();
+    int code = 0;
+    {
+        platform::widgetkit::WidgetHost host(reviewsWidget());
+        if (!host.listen())
+            fprintf(stderr, "Another widget is already running; this one will not be told to reload.\n");
+        host.show();
+        code = app.exec();
+    }
+    // A refresh still running gets a moment to end; the exit handlers must not run under it.
+    if (!platform::waitForBackgroundWork(std::chrono::seconds(3))) {
+        fflush(nullptr);
+        _Exit(code);
+    }
+    return code;
 }

@@ -1,5 +1,6 @@
 #include "platform/AppGroup.h"
 #include "platform/Error.h"
+#include "platform/ThreadPools.h"
 #include "platform/UserDefaults.h"
 #include "support/TestHome.h"
 
@@ -7,6 +8,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtConcurrent>
+
+#include <atomic>
 
 using namespace platform;
 
@@ -123,6 +126,31 @@ private slots:
         suite->setValue(QStringLiteral("lastLiteDownloadDate"), 42.25);
         QSettings reader(suite->fileName(), QSettings::IniFormat);
         QCOMPARE(reader.value(QStringLiteral("lastLiteDownloadDate")).toDouble(), 42.25);
+    }
+
+    // Work that hands more work to another pool on its way out is waited for too; work that does
+    // not end within the limit makes the wait give up on time.
+    void backgroundWorkIsWaitedForAcrossPools()
+    {
+        QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("test"), 1);
+        std::atomic<bool> release = false, handedOnDone = false;
+        pool->start([&] {
+            while (!release)
+                QThread::msleep(5);
+            QThreadPool::globalInstance()->start([&] {
+                QThread::msleep(200);
+                handedOnDone = true;
+            });
+        });
+
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!platform::waitForBackgroundWork(std::chrono::milliseconds(150)));
+        QVERIFY(timer.elapsed() >= 140 && timer.elapsed() < 2000);
+
+        release = true;
+        QVERIFY(platform::waitForBackgroundWork(std::chrono::seconds(10)));
+        QVERIFY(handedOnDone);
     }
 };
 

@@ -1,7 +1,10 @@
 #include "support/TestHome.h"
 
+#include "platform/ThreadPools.h"
+
 #include <QDir>
 #include <QStandardPaths>
+#include <cstdio>
 #include <cstdlib>
 
 namespace testsupport {
@@ -22,6 +25,22 @@ TemporaryHome::TemporaryHome() : m_dir(QDir::tempPath() + QStringLiteral("/vanto
         qputenv(variable, path);
     }
     QStandardPaths::setTestModeEnabled(true);
+    // No test reaches the real services: a test that does not start a fake for one gets a
+    // refused connection at once.
+    for (const char *service : {"VANTOREL_CONNECT_URL", "VANTOREL_LOOKUP_URL", "VANTOREL_TRANSLATOR_URL",
+                                "VANTOREL_EMAIL_URL"}) {
+        if (!qEnvironmentVariableIsSet(service))
+            qputenv(service, "http://127.0.0.1:1");
+    }
+}
+
+int afterTests(int code)
+{
+    if (platform::waitForBackgroundWork(std::chrono::seconds(30)))
+        return code;
+    std::fprintf(stderr, "Background work was still running 30 s after the last test.\n");
+    std::fflush(nullptr);
+    std::_Exit(1);
 }
 
 }  // namespace testsupport

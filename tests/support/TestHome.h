@@ -16,6 +16,10 @@ private:
     QTemporaryDir m_dir;
 };
 
+// What main() returns after the tests: `code`, once the background work the tests started has
+// ended. Work that ran on into the exit handlers would meet Qt's globals already torn down.
+int afterTests(int code);
+
 }  // namespace testsupport
 
 #define VANTOREL_TEST_MAIN_WITH(AppClass, TestObject)                                            \
@@ -27,7 +31,7 @@ private:
         app.setApplicationName(QStringLiteral(#TestObject));                                     \
         TestObject test;                                                                         \
         QTEST_SET_MAIN_SOURCE_PATH                                                               \
-        return QTest::qExec(&test, argc, argv);                                                  \
+        return testsupport::afterTests(QTest::qExec(&test, argc, argv));                          \
     }
 
 #define VANTOREL_TEST_MAIN(TestObject) VANTOREL_TEST_MAIN_WITH(QCoreApplication, TestObject)

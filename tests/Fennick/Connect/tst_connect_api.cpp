@@ -456,6 +456,8 @@ private slots:
     {
         using Fennick::Endpoints::Service;
         Fennick::Endpoints::setBaseUrl(Service::connect, {});
+        qunsetenv("VANTOREL_CONNECT_URL");
+        qunsetenv("VANTOREL_LOOKUP_URL");
         QCOMPARE(Fennick::Endpoints::baseUrl(Service::connect), Fennick::Endpoints::defaultBaseUrl(Service::connect));
         QVERIFY(Fennick::Endpoints::defaultBaseUrl(Service::connect).startsWith(QStringLiteral("https://")));
 

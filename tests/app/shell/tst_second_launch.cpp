@@ -19,7 +19,7 @@ class SecondLaunchTest : public QObject {
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("Vantorel.app.info=true"));
         // No download at start: this test is about the link only.
-        env.remove(QStringLiteral("VANTOREL_CONNECT_URL"));
+        env.insert(QStringLiteral("VANTOREL_CONNECT_URL"), QStringLiteral("http://127.0.0.1:1"));
         return env;
     }
 
