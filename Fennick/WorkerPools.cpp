@@ -43,4 +43,22 @@ QThreadPool &widgetRequests()
     return *pool;
 }
 
+QThreadPool &reviewCardRequests()
+{
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("ReviewCard"), 4);
+    return *pool;
+}
+
+QThreadPool &signIns()
+{
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("sign-in"), 2);
+    return *pool;
+}
+
+QThreadPool &feedbackRequests()
+{
+    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("Feedback"), 2);
+    return *pool;
+}
+
 }  // namespace Fennick::WorkerPools

@@ -20,5 +20,11 @@ QThreadPool &iconRunners();
 QThreadPool &keychainReads();
 // The widget's timeline requests, which may download.
 QThreadPool &widgetRequests();
+// The review card's requests: publishing and deleting a response, translating.
+QThreadPool &reviewCardRequests();
+// The account form's sign-in: the app list request and the keychain write after it.
+QThreadPool &signIns();
+// The feedback form's e-mail request.
+QThreadPool &feedbackRequests();
 
 }  // namespace Fennick::WorkerPools

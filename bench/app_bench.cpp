@@ -6,17 +6,19 @@
 // platform and local fake servers, so it touches none of the user's files or services.
 
 #include "app/models/AccountSummaryViewModel.h"
+#include "app/models/AccountsViewModel.h"
 #include "app/models/AppSummaryViewModel.h"
 #include "app/models/MainViewModel.h"
 #include "app/models/ReviewListModel.h"
 #include "app/views/AppSummaryView.h"
-#include "app/models/AppSummaryViewModel.h"
 #include "app/views/ReviewListView.h"
 
 #include "Fennick/Account.h"
 #include "Fennick/Endpoints.h"
+#include "Fennick/GroupSettings.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/ReferenceDate.h"
 #include "platform/keychain/Keychain.h"
 #include "platform/store/TextFolding.h"
 
@@ -30,6 +32,7 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -43,7 +46,6 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
-#include <ctime>
 #include <unistd.h>
 
 using namespace Fennick;
@@ -97,6 +99,70 @@ void printSamples(const char *what, QList<double> ms, double target)
         std::printf(" (target < %.0f ms)", target);
     std::printf("\n");
 }
+
+// Measures how long the GUI thread goes without turning its event loop: the gaps between the
+// ticks of a 5 ms timer, with the GUI thread's own processor time in each gap, which tells work
+// from waiting for a core on a busy machine.
+class StallProbe {
+public:
+    explicit StallProbe(const QElapsedTimer &clock) : m_clock(clock)
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    }
+    void start()
+    {
+        m_lastTick = m_clock.nsecsElapsed();
+        m_lastCpu = threadCpuNs();
+        m_timer.start();
+    }
+    void stop()
+    {
+        tick();  // a stall just before the end counts too
+        m_timer.stop();
+    }
+
+    double longestMs() const { return double(m_longest) / 1e6; }
+    double longestCpuMs() const { return double(m_longestCpu) / 1e6; }
+    double longestEndMs() const { return double(m_longestEnd) / 1e6; }
+    double mostWorkMs() const { return double(m_mostWork) / 1e6; }
+    qint64 ticks() const { return m_ticks; }
+    qint64 gapsOver(double ms) const
+    {
+        return std::count_if(m_gaps.cbegin(), m_gaps.cend(), [ms](qint64 gap) { return double(gap) / 1e6 > ms; });
+    }
+
+private:
+    static qint64 threadCpuNs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    void tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        const qint64 cpu = threadCpuNs();
+        const qint64 gap = now - m_lastTick;
+        if (gap > m_longest) {
+            m_longest = gap;
+            m_longestCpu = cpu - m_lastCpu;
+            m_longestEnd = now;
+        }
+        m_mostWork = std::max(m_mostWork, cpu - m_lastCpu);
+        if (gap > 20000000)
+            m_gaps.append(gap);
+        m_lastTick = now;
+        m_lastCpu = cpu;
+        ++m_ticks;
+    }
+
+    const QElapsedTimer &m_clock;
+    QTimer m_timer;
+    qint64 m_lastTick = 0, m_lastCpu = 0, m_longest = 0, m_longestCpu = 0, m_longestEnd = 0, m_mostWork = 0, m_ticks = 0;
+    QList<qint64> m_gaps;  // those over 20 ms
+};
 
 // Fills the store file with plain SQL on a connection of its own: far faster than the store
 // layer, and the rows are the same ones the importer would write.
@@ -306,30 +372,7 @@ void syncStall(Bench &)
 
     QElapsedTimer clock;
     clock.start();
-    // The GUI thread's own processor time beside the wall time tells work from waiting for a core.
-    const auto threadCpuNs = [] {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-    };
-    qint64 lastTick = 0, lastCpu = 0, longest = 0, longestCpu = 0, longestEnd = 0, mostWork = 0, ticks = 0, overTarget = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(5);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        const qint64 cpu = threadCpuNs();
-        if (now - lastTick > longest) {
-            longest = now - lastTick;
-            longestCpu = cpu - lastCpu;
-            longestEnd = now;
-        }
-        mostWork = std::max(mostWork, cpu - lastCpu);
-        overTarget += now - lastTick > 50000000 ? 1 : 0;
-        lastTick = now;
-        lastCpu = cpu;
-        ++ticks;
-    });
+    StallProbe probe(clock);
     // When the steps happened, to place the longest stall.
     double importEnd = 0, iconsEnd = 0;
     QObject::connect(&model, &Vantorel::MainViewModel::isSyncingChanged, [&] {
@@ -338,8 +381,6 @@ void syncStall(Bench &)
     });
     QObject::connect(&model, &Vantorel::MainViewModel::iconRefreshFinished,
                      [&] { iconsEnd = double(clock.nsecsElapsed()) / 1e6; });
-    lastTick = clock.nsecsElapsed();
-    lastCpu = threadCpuNs();
     probe.start();
     waitTurning(model.sync());
     const double syncMs = double(clock.nsecsElapsed()) / 1e6;
@@ -350,12 +391,182 @@ void syncStall(Bench &)
     std::printf("sync of %d apps x %d versions x %d reviews (%d ms per request): import done at %.0f ms, widget "
                 "reload at %.0f ms, icon refresh done at %.0f ms; %lld requests, %lld probe ticks\n",
                 apps, versions, reviews, delayMs, importEnd, syncMs, iconsEnd,
-                static_cast<long long>(server.requestCount()), static_cast<long long>(ticks));
+                static_cast<long long>(server.requestCount()), static_cast<long long>(probe.ticks()));
     std::printf("longest GUI-thread stall during the sync: %.1f ms between 5 ms ticks (%.1f ms of it working), ending "
                 "at %.0f ms; %lld gaps over 50 ms (target: none over 50 ms)\n",
-                double(longest) / 1e6, double(longestCpu) / 1e6, double(longestEnd) / 1e6,
-                static_cast<long long>(overTarget));
-    std::printf("  most GUI-thread processor time between two ticks: %.1f ms\n", double(mostWork) / 1e6);
+                probe.longestMs(), probe.longestCpuMs(), probe.longestEndMs(),
+                static_cast<long long>(probe.gapsOver(50)));
+    std::printf("  most GUI-thread processor time between two ticks: %.1f ms\n", probe.mostWorkMs());
+}
+
+// Copies the big account with its apps, versions and reviews (about 110,000) under a new account
+// row, with plain SQL, and returns the new account's key. Keys are shifted past the highest of
+// each table, so every copied row points at the copied owners.
+qint64 copyBigAccount(const Bench &bench, int copy)
+{
+    const QString connection = QStringLiteral("bench-copy");
+    qint64 account = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(PersistenceController::storePath());
+        if (!db.open())
+            qFatal("cannot open the store: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        auto exec = [&q](const QString &sql) {
+            if (!q.exec(sql))
+                qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        };
+        auto value = [&](const QString &sql) {
+            exec(sql);
+            return q.next() ? q.value(0).toLongLong() : 0;
+        };
+        // INSERT ... SELECT of every column, with the key and the listed columns replaced.
+        auto copyRows = [&](const QString &table, const QString &where, const QHash<QString, QString> &replaced) {
+            exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table));
+            QStringList columns, values;
+            while (q.next()) {
+                const QString column = q.value(1).toString();
+                columns.append(QLatin1Char('"') + column + QLatin1Char('"'));
+                values.append(replaced.value(column, QLatin1Char('"') + column + QLatin1Char('"')));
+            }
+            exec(QStringLiteral("INSERT INTO \"%1\" (%2) SELECT %3 FROM \"%1\" WHERE %4")
+                     .arg(table, columns.join(u','), values.join(u','), where));
+        };
+        exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const qint64 source = bench.bigAccount.key();
+        account = value(QStringLiteral("SELECT MAX(pk) FROM \"Account\"")) + 1;
+        const qint64 appShift = value(QStringLiteral("SELECT MAX(pk) FROM \"App\""));
+        const qint64 versionShift = value(QStringLiteral("SELECT MAX(pk) FROM \"AppVersion\""));
+        const qint64 reviewShift = value(QStringLiteral("SELECT MAX(pk) FROM \"Review\""));
+        const auto shifted = [](const char *column, qint64 by) { return QStringLiteral("\"%1\" + %2").arg(QLatin1String(column)).arg(by); };
+        const QString owner = QString::number(account);
+        copyRows(QStringLiteral("Account"), QStringLiteral("pk = %1").arg(source),
+                 {{QStringLiteral("pk"), owner}, {QStringLiteral("name"), QStringLiteral("'Copy %1'").arg(copy)}});
+        copyRows(QStringLiteral("App"), QStringLiteral("account__pk = %1").arg(source),
+                 {{QStringLiteral("pk"), shifted("pk", appShift)}, {QStringLiteral("account__pk"), owner}});
+        copyRows(QStringLiteral("AppVersion"), QStringLiteral("account__pk = %1").arg(source),
+                 {{QStringLiteral("pk"), shifted("pk", versionShift)},
+                  {QStringLiteral("app__pk"), shifted("app__pk", appShift)},
+                  {QStringLiteral("account__pk"), owner}});
+        copyRows(QStringLiteral("Review"), QStringLiteral("account__pk = %1").arg(source),
+                 {{QStringLiteral("pk"), shifted("pk", reviewShift)},
+                  {QStringLiteral("app__pk"), shifted("app__pk", appShift)},
+                  {QStringLiteral("version__pk"), shifted("version__pk", versionShift)},
+                  {QStringLiteral("account__pk"), owner}});
+        exec(QStringLiteral("COMMIT"));
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return account;
+}
+
+// Rows of `table` that still belong to the account with key `account`, counted with plain SQL.
+qint64 rowsOfAccount(const QString &table, qint64 account)
+{
+    const QString connection = QStringLiteral("bench-count");
+    qint64 rows = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(PersistenceController::storePath());
+        QSqlQuery q(db);
+        const QString column = table == QLatin1String("Account") ? QStringLiteral("pk") : QStringLiteral("account__pk");
+        if (db.open() && q.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\" WHERE %2 = %3").arg(table, column).arg(account))
+            && q.next())
+            rows = q.value(0).toLongLong();
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return rows;
+}
+
+// Removing an account of about 110,000 reviews in the Accounts tab's model: the longest gap
+// between 5 ms ticks on the GUI thread from the call until the list, selection, notification and
+// widget reload are done (and 300 ms after), and how long that took in all.
+void accountDelete(Bench &bench)
+{
+    QList<double> stalls, working, totals;
+    qint64 reviews = 0;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        const qint64 key = copyBigAccount(bench, run + 1);
+        reviews = rowsOfAccount(QStringLiteral("Review"), key);
+        Vantorel::AccountsViewModel model;
+        waitTurning(model.load());
+        std::shared_ptr<Account> doomed;
+        for (const auto &account : model.accounts()) {
+            if (account->objectId() && account->objectId()->key() == key)
+                doomed = account;
+        }
+        if (!doomed)
+            qFatal("the copied account is not listed");
+        model.setSelectedAccount(doomed);
+        turnFor(100);
+
+        QElapsedTimer clock;
+        clock.start();
+        StallProbe probe(clock);
+        probe.start();
+        waitTurning(model.deleteSelectedAccount());
+        if (model.accounts().contains(doomed))
+            qFatal("the removed account is still listed");
+        totals.append(double(clock.nsecsElapsed()) / 1e6);
+        turnFor(300);
+        probe.stop();
+        stalls.append(probe.longestMs());
+        working.append(probe.longestCpuMs());
+        for (const char *table : {"Account", "App", "AppVersion", "Review"}) {
+            if (const qint64 left = rowsOfAccount(QString::fromLatin1(table), key))
+                qFatal("%lld rows of %s left after the deletion", static_cast<long long>(left), table);
+        }
+    }
+    std::printf("  (each run removes an account of %d apps, %d versions and %lld reviews)\n", appsPerAccount,
+                appsPerAccount * versionsPerApp, static_cast<long long>(reviews));
+    printSamples("account removal, longest GUI-thread stall", stalls, 50);
+    printSamples("  of which the GUI thread worked", working, 0);
+    printSamples("account removal, call to every step done", totals, 0);
+}
+
+// From starting the `vantorel` program on this store to its first painted main window with the
+// sidebar loaded, and the program's resident memory at that moment. The program reports both
+// itself when VANTOREL_STARTUP_PROBE is set, and quits.
+void programStartup(Bench &)
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();  // this run's home
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.insert(QStringLiteral("VANTOREL_STARTUP_PROBE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("Vantorel.*=false"));
+    // The last download is recent, so the program starts none; and it could reach no real service.
+    GroupSettings::setLastFullDownloadDate(secondsSinceReferenceDate());
+    environment.insert(QStringLiteral("VANTOREL_CONNECT_URL"), QStringLiteral("http://127.0.0.1:9"));
+
+    QList<double> ms;
+    QList<double> residentMb;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer timer;
+        timer.start();
+        program.start(QStringLiteral(VANTOREL_PROGRAM), {});
+        QByteArray output;
+        while (!output.contains('\n') && program.waitForReadyRead(30000))
+            output += program.readAllStandardOutput();
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        program.waitForFinished(10000);
+        const qsizetype at = output.indexOf("rss_kb=");
+        if (!output.startsWith("startup-probe: first-filled-frame") || at < 0) {
+            std::printf("program start: no report from %s (exit code %d)\n", VANTOREL_PROGRAM, program.exitCode());
+            return;
+        }
+        ms.append(elapsed);
+        residentMb.append(output.mid(at + 7).trimmed().toDouble() / 1024.0);
+    }
+    printSamples("program start to first painted main window with the sidebar", ms, 1000);
+    std::sort(residentMb.begin(), residentMb.end());
+    std::printf("resident memory then: min %.1f MB, median %.1f, max %.1f (target < 150 MB)\n", residentMb.first(),
+                residentMb[residentMb.size() / 2], residentMb.last());
 }
 
 // The review browser on the 20,000-review app. Each run opens the app's summary in a fresh
@@ -541,6 +752,8 @@ int main(int argc, char **argv)
         {QStringLiteral("browser-memory"), browserMemory},  // first: a fresh process shows what opening costs
         {QStringLiteral("browser-open"), browserOpen},
         {QStringLiteral("browser-scroll"), browserScroll},
+        {QStringLiteral("startup"), programStartup},
+        {QStringLiteral("account-delete"), accountDelete},  // adds and removes its own accounts
         {QStringLiteral("sync"), syncStall},  // last: it adds to the store
     };
     QStringList wanted = app.arguments().mid(1);

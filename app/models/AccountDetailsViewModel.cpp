@@ -4,8 +4,8 @@
 #include "Fennick/Log.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/WorkerPools.h"
 #include "app/models/StoreChanges.h"
-#include "platform/ThreadPools.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -25,13 +25,6 @@ using Fennick::Credentials;
 using Fennick::ManagedAccount;
 
 namespace {
-
-// The sign-in's request and keychain write: both may wait long (network, a keychain prompt).
-QThreadPool *signInPool()
-{
-    static QThreadPool *pool = platform::newLongLivedPool(QStringLiteral("sign-in"), 2);
-    return pool;
-}
 
 // The context of the sign-in's continuations: a GUI-thread object that is never destroyed, since
 // a continuation whose context has gone must not run at all.
@@ -158,7 +151,7 @@ QFuture<void> AccountDetailsViewModel::signIn()
     const QPointer<AccountDetailsViewModel> self(this);
     // What is saved is the key that was tested, even if the form is edited meanwhile.
     const Credentials tested = *credentials;
-    return QtConcurrent::run(signInPool(), [tested] { return Fennick::ConnectAPI().loadApps(tested); })
+    return QtConcurrent::run(&Fennick::WorkerPools::signIns(), [tested] { return Fennick::ConnectAPI().loadApps(tested); })
         .then(guiContext(),
               [account = m_account, rowId = m_rowId, tested, self](const QList<Fennick::ServerApp> &apps) {
                   if (apps.isEmpty()) {
@@ -203,7 +196,7 @@ QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account
     const QString id = (*rowId)->uriString();
     const QString name = account->name();
     const bool wasNew = account->isNew();
-    return QtConcurrent::run(signInPool(),
+    return QtConcurrent::run(&Fennick::WorkerPools::signIns(),
                              [id, name, tested] {
                                  Account keys(std::nullopt, name, tested.issId, tested.keyId, tested.p8);
                                  // A failed write is logged and reported there; the sign-in counts.

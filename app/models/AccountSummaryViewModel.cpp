@@ -2,7 +2,6 @@
 
 #include "Fennick/Persistence/ManagedReview.h"
 #include "app/models/ModelSupport.h"
-#include "platform/FutureContinuation.h"
 
 
 namespace Vantorel {
@@ -78,18 +77,14 @@ QFuture<void> AccountSummaryViewModel::reload()
     // An account that was never saved has no reviews; its missing id must not match the reviews
     // that have no account.
     const ObjectId account = d->account->objectId().value_or(ObjectId::temporary(QStringLiteral("Account")));
-    QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
-        [account, search = d->search](Context &context) { return fetchNewest(context, account, search); });
-    const quint64 load = d->reviewLoads.start();
-    return platform::whenFinished(fetched, this, [this, load](QFuture<ReviewList> result) {
-        if (!d->reviewLoads.isLatest(load))
-            return;
-        ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
-                                                          QStringLiteral("Could not load reviews: %1"));
-        emit objectWillChange();
-        d->reviews = std::move(reviews);
-        emit reviewsChanged();
-    });
+    return d->reviewLoads.run(
+        this, [account, search = d->search](Context &context) { return fetchNewest(context, account, search); },
+        QStringLiteral("LoadReviews"), QStringLiteral("Could not load reviews: %1"),
+        [this](ReviewList reviews) {
+            emit objectWillChange();
+            d->reviews = std::move(reviews);
+            emit reviewsChanged();
+        });
 }
 
 }  // namespace Vantorel

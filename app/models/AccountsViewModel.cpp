@@ -7,14 +7,23 @@
 #include "platform/widgetkit/WidgetCenter.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 namespace Vantorel {
 
 using Fennick::Account;
 using Fennick::ManagedAccount;
 using platform::store::Context;
+using platform::store::ObjectId;
 
 namespace {
+
+// The keychain items stay: nothing in the application deletes them.
+void announceRemoval()
+{
+    StoreChange::post(StoreChange::accountRemoved);
+    platform::widgetkit::WidgetCenter::reloadAllTimelines();
+}
 
 // Account's constructor reads the keychain, which may wait for an unlock prompt: the accounts
 // are built on the background context's thread and then handed to the GUI thread.
@@ -36,6 +45,7 @@ struct AccountsViewModel::Private {
     QList<std::shared_ptr<Account>> accounts;
     std::shared_ptr<Account> selectedAccount;
     QMetaObject::Connection selectedAccountUpdation;
+    bool isDeleting = false;
 };
 
 AccountsViewModel::AccountsViewModel(QObject *parent) : QObject(parent), d(std::make_unique<Private>()) {}
@@ -53,6 +63,11 @@ const QList<std::shared_ptr<Account>> &AccountsViewModel::accounts() const
 const std::shared_ptr<Account> &AccountsViewModel::selectedAccount() const
 {
     return d->selectedAccount;
+}
+
+bool AccountsViewModel::isDeleting() const
+{
+    return d->isDeleting;
 }
 
 void AccountsViewModel::setSelectedAccount(std::shared_ptr<Account> account)
@@ -96,40 +111,67 @@ void AccountsViewModel::addAccount()
     setSelectedAccount(std::move(account));
 }
 
-void AccountsViewModel::deleteSelectedAccount()
+QFuture<void> AccountsViewModel::deleteSelectedAccount()
 {
     const std::shared_ptr<Account> selected = d->selectedAccount;
-    if (!selected)
-        return;
-
-    if (const auto &id = selected->objectId()) {
-        try {
-            Context &context = Fennick::PersistenceController::shared().container().viewContext();
-            if (auto *row = context.existingObject<ManagedAccount>(*id)) {
-                context.deleteObject(row);
-                try {
-                    context.save();
-                } catch (...) {
-                    // Left pending, the deletion would go out with the next unrelated save of
-                    // the view context although the account is still listed.
-                    context.rollback();
-                    throw;
-                }
-            }
-        } catch (const std::exception &error) {
-            ModelSupport::reportFailure(error, QStringLiteral("DeleteAccount"),
-                                        QStringLiteral("Could not delete account: %1"));
-            return;
-        }
+    if (!selected || d->isDeleting)
+        return QtFuture::makeReadyFuture();
+    const std::optional<ObjectId> rowId = selected->objectId();
+    if (!rowId) {
+        removeFromList(selected->id());
+        announceRemoval();
+        return QtFuture::makeReadyFuture();
     }
 
-    // The keychain items stay: nothing in the application deletes them.
+    // The row's apps, versions and reviews go with it: for a large account that is a long write,
+    // which must not hold up the GUI thread. The background context goes with the task, so a
+    // failed deletion leaves nothing pending for anyone's next save.
+    setDeleting(true);
+    QFuture<void> deleted = ModelSupport::inBackgroundContext([id = *rowId](Context &context) {
+        // A row that is gone already, or that is not an account, is not deleted; the steps go on.
+        if (auto *row = context.existingObject<ManagedAccount>(id)) {
+            context.deleteObject(row);
+            context.save();
+        }
+    });
+    // The view context has dropped its objects of the deleted rows before this runs: the merge
+    // of the save was queued to the GUI thread ahead of the future's end. The removal is
+    // announced also when the model has gone meanwhile, since the store has changed all the same.
+    return platform::whenFinished(
+        deleted, QCoreApplication::instance(),
+        [self = QPointer(this), accountId = selected->id()](QFuture<void> result) {
+            if (self)
+                self->setDeleting(false);
+            try {
+                result.waitForFinished();  // throws the deletion's error
+            } catch (const std::exception &error) {
+                ModelSupport::reportFailure(error, QStringLiteral("DeleteAccount"),
+                                            QStringLiteral("Could not delete account: %1"));
+                return;
+            }
+            if (self)
+                self->removeFromList(accountId);
+            announceRemoval();
+        });
+}
+
+void AccountsViewModel::setDeleting(bool deleting)
+{
+    if (d->isDeleting == deleting)
+        return;
     emit objectWillChange();
-    d->accounts.removeIf([id = selected->id()](const std::shared_ptr<Account> &account) { return account->id() == id; });
+    d->isDeleting = deleting;
+    emit isDeletingChanged();
+}
+
+void AccountsViewModel::removeFromList(const QString &accountId)
+{
+    emit objectWillChange();
+    d->accounts.removeIf([&](const std::shared_ptr<Account> &account) { return account->id() == accountId; });
     emit accountsChanged();
-    setSelectedAccount(nullptr);
-    StoreChange::post(StoreChange::accountRemoved);
-    platform::widgetkit::WidgetCenter::reloadAllTimelines();
+    // Another account chosen while the deletion ran stays chosen.
+    if (d->selectedAccount && d->selectedAccount->id() == accountId)
+        setSelectedAccount(nullptr);
 }
 
 }  // namespace Vantorel

@@ -260,18 +260,14 @@ QFuture<void> AppSummaryViewModel::loadReviews()
     query.withoutResponse = includeReviewsWithoutResponse();
     query.order = sortOrder();
 
-    QFuture<ReviewList> fetched = ModelSupport::inBackgroundContext(
-        [query = std::move(query)](Context &context) { return fetchReviews(context, query); });
-    const quint64 load = d->reviewLoads.start();
-    return platform::whenFinished(fetched, this, [this, load](QFuture<ReviewList> result) {
-        if (!d->reviewLoads.isLatest(load))
-            return;
-        ReviewList reviews = ModelSupport::resultOrReport(result, QStringLiteral("LoadReviews"),
-                                                          QStringLiteral("Could not load reviews: %1"));
-        emit objectWillChange();
-        d->reviews = std::move(reviews);
-        emit reviewsChanged();
-    });
+    return d->reviewLoads.run(
+        this, [query = std::move(query)](Context &context) { return fetchReviews(context, query); },
+        QStringLiteral("LoadReviews"), QStringLiteral("Could not load reviews: %1"),
+        [this](ReviewList reviews) {
+            emit objectWillChange();
+            d->reviews = std::move(reviews);
+            emit reviewsChanged();
+        });
 }
 
 }  // namespace Vantorel

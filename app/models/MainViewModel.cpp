@@ -1,4 +1,5 @@
 #include "app/models/MainViewModel.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/Analytics.h"
 #include "Fennick/DataImporter/DataImporter.h"
@@ -37,7 +38,6 @@ namespace {
 
 const QString includeHiddenAppsKey = QStringLiteral("includeHiddenApps");
 const QString includeAppsWithNoReviewsKey = QStringLiteral("includeAppsWithNoReviews");
-const QString showNotificationsKey = QStringLiteral("showNotifications");
 
 struct SidebarRules {
     bool includeHiddenApps = false;
@@ -160,15 +160,6 @@ struct MainViewModel::Private {
         finishLoad();
     }
 
-    void failLoad(const std::exception &error)
-    {
-        Fennick::TrackError(error, QStringLiteral("LoadAccounts"));
-        qCCritical(Fennick::Log::model(), "Could not load accounts: %s",
-                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
-        setAccountsWithApps({});
-        finishLoad();
-    }
-
     void setSyncing(bool value)
     {
         emit q->objectWillChange();
@@ -188,7 +179,7 @@ struct MainViewModel::Private {
     // Finishes when the notification is shown or has failed; a failure is of no further concern.
     static QFuture<void> notifyNewReviews(int newReviews)
     {
-        if (newReviews < 1 || !platform::UserDefaults::standard().boolValue(showNotificationsKey))
+        if (newReviews < 1 || !platform::UserDefaults::standard().boolValue(SettingsKey::showNotifications))
             return QtFuture::makeReadyFuture();
         const QString title = newReviews == 1 ? MainViewModel::tr("New Review") : MainViewModel::tr("New Reviews");
         const QString body = newReviews == 1 ? MainViewModel::tr("Vantorel downloaded one new review.")
@@ -291,18 +282,11 @@ void MainViewModel::setIncludeAppsWithNoReviews(bool value)
 QFuture<void> MainViewModel::reloadSidebar()
 {
     const SidebarRules rules{includeHiddenApps(), includeAppsWithNoReviews()};
-    QFuture<QList<AccountWithApps>> load =
-        ModelSupport::inBackgroundContext([rules](Context &context) { return loadSections(context, rules); });
-    const quint64 started = d->sidebarLoads.start();
-    return platform::whenFinished(load, this, [this, started](const QFuture<QList<AccountWithApps>> &done) {
-        if (!d->sidebarLoads.isLatest(started))
-            return;
-        try {
-            d->publishSections(done.result());
-        } catch (const std::exception &error) {
-            d->failLoad(error);
-        }
-    });
+    // A failed load shows no sections, and still counts as the first load.
+    return d->sidebarLoads.run(
+        this, [rules](Context &context) { return loadSections(context, rules); }, QStringLiteral("LoadAccounts"),
+        QStringLiteral("Could not load accounts: %1"),
+        [this](QList<AccountWithApps> sections) { d->publishSections(std::move(sections)); });
 }
 
 QFuture<void> MainViewModel::sync()

@@ -1,4 +1,5 @@
 #include "app/models/ModelSupport.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/Analytics.h"
 #include "Fennick/Log.h"
@@ -11,7 +12,6 @@
 namespace Vantorel::ModelSupport {
 
 namespace {
-const QString translationSwitchKey = QStringLiteral("enableTranslationSupport");
 constexpr int searchDebounceMilliseconds = 500;
 }  // namespace
 
@@ -54,7 +54,7 @@ void SummaryTriggers::start(QObject *model, std::function<void()> reload, std::f
     QObject::connect(
         &platform::UserDefaults::standard(), &platform::UserDefaults::valueChanged, model,
         [willChange = std::move(willChange)](const QString &key) {
-            if (key == translationSwitchKey)
+            if (key == SettingsKey::enableTranslationSupport)
                 willChange();
         },
         Qt::QueuedConnection);

@@ -3,6 +3,7 @@
 #include "Fennick/Persistence/PersistenceController.h"
 #include "app/models/ReviewList.h"
 #include "app/models/StoreChanges.h"
+#include "platform/FutureContinuation.h"
 
 #include <QFuture>
 #include <QList>
@@ -33,17 +34,6 @@ auto inBackgroundContext(F block) -> QFuture<std::invoke_result_t<F &, platform:
     }
 }
 
-// Overlapping loads of one list may finish in any order. Only the one started last publishes, so
-// that a slow load started before the user changed a filter cannot put back the old list.
-class LatestLoad {
-public:
-    quint64 start() { return ++m_started; }
-    bool isLatest(quint64 load) const { return load == m_started; }
-
-private:
-    quint64 m_started = 0;
-};
-
 // Reports the failure under `name`, then logs `message` (holding %1 for the error's text) at
 // error level through Log::model().
 void reportFailure(const std::exception &error, const QString &name, const QString &message);
@@ -61,6 +51,36 @@ T resultOrReport(QFuture<T> &future, const QString &name, const QString &message
         return T();
     }
 }
+
+// The loads of one list. Overlapping loads may finish in any order; only the one started last
+// publishes, so that a slow load started before the user changed a filter cannot put back the
+// old list.
+class LatestLoad {
+public:
+    // Runs `fetch` on a fresh background context, then `publish(result)` on `model`'s thread
+    // unless a later load has started meanwhile. A failed fetch is reported under
+    // `failureName` / `failureMessage` (see resultOrReport) and publishes an empty value. The
+    // future finishes after the publish, or after it was skipped. Keep this object as long as
+    // `model`.
+    template <class Fetch, class Publish>
+    QFuture<void> run(QObject *model, Fetch fetch, const QString &failureName, const QString &failureMessage,
+                      Publish publish)
+    {
+        using Result = std::invoke_result_t<Fetch &, platform::store::Context &>;
+        QFuture<Result> fetched = inBackgroundContext(std::move(fetch));
+        const quint64 load = ++m_started;
+        return platform::whenFinished(fetched, model,
+                                      [this, load, failureName, failureMessage,
+                                       publish = std::move(publish)](QFuture<Result> result) mutable {
+                                          if (load != m_started)
+                                              return;
+                                          publish(resultOrReport(result, failureName, failureMessage));
+                                      });
+    }
+
+private:
+    quint64 m_started = 0;
+};
 
 // The records of fetched rows, in fetch order. Call it on the rows' context thread; the records
 // move to the GUI thread.

@@ -8,9 +8,9 @@
 #include "Fennick/RequestError.h"
 #include "Fennick/ReviewStateTracker.h"
 #include "Fennick/Translator.h"
+#include "Fennick/WorkerPools.h"
 #include "app/models/ReviewListModel.h"
 #include "platform/Error.h"
-#include "platform/ThreadPools.h"
 
 #include <QCoreApplication>
 #include <QFuture>
@@ -65,12 +65,6 @@ ReviewResponder::ReviewResponder(std::shared_ptr<StoreReview> review, ReviewList
 
 ReviewResponder::~ReviewResponder() = default;
 
-QThreadPool *ReviewResponder::pool()
-{
-    static QThreadPool *const pool = platform::newLongLivedPool(QStringLiteral("ReviewCard"), 4);
-    return pool;
-}
-
 void ReviewResponder::change(bool &flag, bool value, void (ReviewResponder::*changed)())
 {
     if (flag == value)
@@ -113,7 +107,7 @@ void ReviewResponder::publishResponse()
     const QString reviewIdentifier = m_review->reviewIdentifier();
     auto self = shared_from_this();
     m_review->loadCredentials()
-        .then(pool(),
+        .then(&Fennick::WorkerPools::reviewCardRequests(),
               [text, reviewIdentifier](const std::optional<Fennick::Credentials> &credentials) {
                   if (!credentials)
                       throw RequestError::noCredentials();
@@ -151,7 +145,7 @@ void ReviewResponder::deleteResponse()
                       throw RequestError::badResponse();
                   return std::make_pair(*credentials, *responseIdentifier);
               })
-        .then(pool(),
+        .then(&Fennick::WorkerPools::reviewCardRequests(),
               [](const std::pair<Fennick::Credentials, QString> &request) {
                   Fennick::ConnectAPI().deleteReviewResponse(request.second, request.first);
               })
@@ -181,7 +175,7 @@ void ReviewResponder::translate()
     const QStringList texts{m_review->body(), m_review->title()};
     const QString target = targetLanguage();
     auto self = shared_from_this();
-    QtConcurrent::run(pool(),
+    QtConcurrent::run(&Fennick::WorkerPools::reviewCardRequests(),
                       [texts, target] {
                           if (target.isEmpty())
                               throw platform::Error(

@@ -6,8 +6,6 @@
 #include <QPointer>
 #include <memory>
 
-class QThreadPool;
-
 namespace Vantorel {
 
 class ReviewListModel;
@@ -66,9 +64,6 @@ public:
     // The language the translation asks for: the user's language code, empty when the locale has
     // none.
     static QString targetLanguage();
-
-    // Where requests and keychain reads run.
-    static QThreadPool *pool();
 
 signals:
     void showEditorChanged();

@@ -94,6 +94,7 @@ AccountsSettingsView::AccountsSettingsView(QWidget *parent)
     connect(m_add, &QToolButton::clicked, m_viewModel, &AccountsViewModel::addAccount);
     connect(m_viewModel, &AccountsViewModel::accountsChanged, this, &AccountsSettingsView::showAccounts);
     connect(m_viewModel, &AccountsViewModel::selectedAccountChanged, this, &AccountsSettingsView::showSelection);
+    connect(m_viewModel, &AccountsViewModel::isDeletingChanged, this, &AccountsSettingsView::updateButtons);
 
     showAccounts();
     showSelection();
@@ -168,7 +169,8 @@ void AccountsSettingsView::showSelection()
 void AccountsSettingsView::updateButtons()
 {
     const std::shared_ptr<Fennick::Account> &selected = m_viewModel->selectedAccount();
-    m_remove->setEnabled(selected != nullptr);
+    // One removal at a time: the next may start once the list shows the last one's outcome.
+    m_remove->setEnabled(selected != nullptr && !m_viewModel->isDeleting());
     m_add->setEnabled(!(selected && selected->isNew()));
 }
 

@@ -1,4 +1,5 @@
 #include "app/views/GeneralSettingsView.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/Analytics.h"
 #include "Fennick/Log.h"
@@ -16,11 +17,11 @@ namespace Vantorel {
 const QList<GeneralSettingsView::Switch> &GeneralSettingsView::switches()
 {
     static const QList<Switch> list = {
-        {QStringLiteral("loadReviewsAtLaunch"), true, QT_TR_NOOP("Load reviews at launch once per day")},
-        {QStringLiteral("showNotifications"), true, QT_TR_NOOP("Show notifications for new reviews")},
-        {QStringLiteral("enableTranslationSupport"), true, QT_TR_NOOP("Enable translation support")},
-        {QStringLiteral("showsStatusItem"), false, QT_TR_NOOP("Show menu bar item")},
-        {openAtLoginKey, false, QT_TR_NOOP("Open at login")},
+        {SettingsKey::loadReviewsAtLaunch, true, QT_TR_NOOP("Load reviews at launch once per day")},
+        {SettingsKey::showNotifications, true, QT_TR_NOOP("Show notifications for new reviews")},
+        {SettingsKey::enableTranslationSupport, true, QT_TR_NOOP("Enable translation support")},
+        {SettingsKey::showsStatusItem, false, QT_TR_NOOP("Show menu bar item")},
+        {SettingsKey::openAtLogin, false, QT_TR_NOOP("Open at login")},
     };
     return list;
 }
@@ -75,7 +76,7 @@ QCheckBox *GeneralSettingsView::switchFor(const QString &key) const
 void GeneralSettingsView::apply(const QString &key, bool value)
 {
     platform::UserDefaults::standard().setValue(key, value);
-    if (key == openAtLoginKey)
+    if (key == SettingsKey::openAtLogin)
         updateOpenAtLogin(value);
 }
 

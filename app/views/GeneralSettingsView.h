@@ -22,7 +22,6 @@ public:
     };
     // In the order they are shown.
     static const QList<Switch> &switches();
-    static inline const QString openAtLoginKey = QStringLiteral("openAtLogin");
 
     explicit GeneralSettingsView(QWidget *parent = nullptr);
 

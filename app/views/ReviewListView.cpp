@@ -1,4 +1,5 @@
 #include "app/views/ReviewListView.h"
+#include "app/models/SettingsKeys.h"
 
 #include "Fennick/Records/StoreReview.h"
 #include "app/models/ReviewListModel.h"
@@ -65,7 +66,7 @@ ReviewListView::~ReviewListView() = default;
 
 bool ReviewListView::readEnableTranslation() const
 {
-    return platform::UserDefaults::standard().boolValue(enableTranslationKey);
+    return platform::UserDefaults::standard().boolValue(SettingsKey::enableTranslationSupport);
 }
 
 int ReviewListView::cardWidth() const

@@ -31,7 +31,6 @@ class ReviewView;
 class ReviewListView : public QListView {
     Q_OBJECT
 public:
-    static inline const QString enableTranslationKey = QStringLiteral("enableTranslationSupport");
 
     explicit ReviewListView(QWidget *parent = nullptr);
     ~ReviewListView() override;

@@ -1,7 +1,9 @@
 #include "platform/widgetkit/WidgetCenter.h"
 
 #include <QDir>
+#include <QCoreApplication>
 #include <QLocalSocket>
+#include <QTimer>
 
 namespace platform::widgetkit {
 
@@ -13,13 +15,22 @@ QString WidgetCenter::serverName()
 
 void WidgetCenter::reloadAllTimelines()
 {
-    QLocalSocket socket;
-    socket.connectToServer(serverName(), QIODevice::WriteOnly);
-    if (!socket.waitForConnected(200))
-        return;  // no widget is running
-    socket.write(reloadMessage);
-    socket.waitForBytesWritten(200);
-    socket.disconnectFromServer();
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QMetaObject::invokeMethod(application, [] {
+        auto *socket = new QLocalSocket(QCoreApplication::instance());
+        QObject::connect(socket, &QLocalSocket::connected, socket, [socket] {
+            socket->write(reloadMessage);
+            socket->disconnectFromServer();  // after the message has gone out
+        });
+        QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // No host (no socket file, nobody listening) ends here.
+        QObject::connect(socket, &QLocalSocket::errorOccurred, socket, &QObject::deleteLater);
+        // A host that accepts and never reads must not keep the socket for ever.
+        QTimer::singleShot(2000, socket, &QObject::deleteLater);
+        socket->connectToServer(serverName(), QIODevice::WriteOnly);
+    });
 }
 
 }  // namespace platform::widgetkit

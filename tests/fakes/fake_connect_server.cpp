@@ -1,9 +1,15 @@
 // Serves sample App Store Connect data on 127.0.0.1 for trying the programs by hand:
 //   fake_connect_server [port]
 // then start a program with VANTOREL_CONNECT_URL set to the address printed, and add an account
-// with the printed issuer id, key id and key file. The key is made for this run only.
+// with the printed issuer id, key id and key file. The key is made for this run only. The fake
+// app lookup (icons), translation and e-mail services start alongside; their variables are
+// printed too.
 
 #include "FakeConnectServer.h"
+#include "FakeEmailServer.h"
+#include "FakeLookupServer.h"
+#include "FakeTranslatorServer.h"
+#include "tests/support/Images.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,6 +42,17 @@ int main(int argc, char **argv)
     const fakes::FakeAccount account = server.addAccount();
     server.setApps(account.issuerId, fakes::sampleApps());
 
+    // Each sample app gets a plain icon of its own colour.
+    fakes::FakeLookupServer lookup;
+    const QList<QColor> colours{QColor(0x1e, 0x88, 0xe5), QColor(0x43, 0xa0, 0x47), QColor(0xe5, 0x39, 0x35),
+                                QColor(0xfb, 0x8c, 0x00), QColor(0x8e, 0x24, 0xaa)};
+    const QList<fakes::FakeApp> apps = fakes::sampleApps();
+    for (qsizetype i = 0; i < apps.size(); ++i) {
+        lookup.addApp(apps.at(i).id, testsupport::pngBytes(colours.at(i % colours.size()), 100));
+    }
+    fakes::FakeTranslatorServer translator;
+    fakes::FakeEmailServer email;
+
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/fake-connect-XXXXXX"));
     const QString keyPath = folder.filePath(QStringLiteral("AuthKey_%1.p8").arg(account.keyId));
     QFile keyFile(keyPath);
@@ -50,6 +67,10 @@ int main(int argc, char **argv)
     std::printf("  issuer id: %s\n", qPrintable(account.issuerId));
     std::printf("  key id:    %s\n", qPrintable(account.keyId));
     std::printf("  key file:  %s (removed on exit)\n", qPrintable(keyPath));
+    std::printf("Fake app lookup, translation and e-mail services:\n");
+    std::printf("  VANTOREL_LOOKUP_URL=%s\n", qPrintable(lookup.baseUrl()));
+    std::printf("  VANTOREL_TRANSLATOR_URL=%s\n", qPrintable(translator.baseUrl()));
+    std::printf("  VANTOREL_EMAIL_URL=%s\n", qPrintable(email.baseUrl()));
     std::printf("Ctrl-C stops.\n");
     std::fflush(stdout);
 

@@ -9,6 +9,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <algorithm>
+#include <functional>
 
 using namespace fixture;
 using Fennick::Account;
@@ -29,6 +31,50 @@ bool stored(const ObjectId &id)
 {
     return view().existingObject<ManagedAccount>(id) != nullptr;
 }
+
+// Rows of `table` that belong to the account, counted on a connection of the test's own.
+qint64 rowsOf(const char *table, const ObjectId &account)
+{
+    const QString name = QStringLiteral("count-rows");
+    qint64 rows = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(Fennick::PersistenceController::storePath());
+        QSqlQuery query(db);
+        const QString column = qstrcmp(table, "Account") == 0 ? QStringLiteral("pk") : QStringLiteral("account__pk");
+        if (db.open()
+            && query.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\" WHERE %2 = %3")
+                              .arg(QLatin1String(table), column)
+                              .arg(account.key()))
+            && query.next())
+            rows = query.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// Holds the store's write lock for as long as it lives: every save of another connection waits.
+class WriteLock {
+public:
+    WriteLock()
+    {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        m_db.setDatabaseName(Fennick::PersistenceController::storePath());
+        if (!m_db.open() || !QSqlQuery(m_db).exec(QStringLiteral("BEGIN IMMEDIATE")))
+            qFatal("cannot lock the store: %s", qPrintable(m_db.lastError().text()));
+    }
+    ~WriteLock()
+    {
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+
+private:
+    static inline const QString name = QStringLiteral("write-lock");
+    QSqlDatabase m_db;
+};
 }  // namespace
 
 class AccountsViewModelTest : public QObject {
@@ -36,6 +82,7 @@ class AccountsViewModelTest : public QObject {
     QLocalServer widgetHost;
     QByteArray widgetMessages;
     int removals = 0;
+    std::function<void()> atRemoval;  // runs as "reviews.storeAccountRemoved" is delivered
 
     // Saves a row and its keychain items as a sign-in would.
     ObjectId signedIn(const QString &name)
@@ -70,7 +117,11 @@ private slots:
             }
         });
         platform::NotificationCenter::defaultCenter().subscribe(Vantorel::StoreChange::accountRemoved, this,
-                                                                [this](const QString &) { ++removals; });
+                                                                [this](const QString &) {
+                                                                    ++removals;
+                                                                    if (atRemoval)
+                                                                        atRemoval();
+                                                                });
     }
 
     void init()
@@ -82,6 +133,11 @@ private slots:
         });
         events().take();
         takeSignals();
+    }
+
+    void cleanup()
+    {
+        atRemoval = nullptr;  // it may point into the finished test's locals
     }
 
     void loadReadsKeysAndKeepsTheSelection()
@@ -150,12 +206,13 @@ private slots:
         QFETCH(bool, saved);
         const ObjectId keep = signedIn(QStringLiteral("Keep"));
         const ObjectId gone = signedIn(QStringLiteral("Gone"));
-        fixture::addReviews(gone, fixture::addApp(gone, QStringLiteral("App")),
-                            {{QStringLiteral("r"), 5, QStringLiteral("t"), QStringLiteral("b"), 1, false, std::nullopt}});
+        const ObjectId app = fixture::addApp(gone, QStringLiteral("App"));
+        const ObjectId version = fixture::addVersion(app, QStringLiteral("1.0"));
+        fixture::addReviews(gone, app, {{QStringLiteral("r"), 5, QStringLiteral("t"), QStringLiteral("b"), 1, false, version}});
         AccountsViewModel model;
         QVERIFY(finished(model.load()));
 
-        model.deleteSelectedAccount();  // nothing selected: nothing happens
+        QVERIFY(model.deleteSelectedAccount().isFinished());  // nothing selected: nothing happens
         QCOMPARE(model.accounts().size(), 2);
         QCOMPARE(takeSignals(), std::make_pair(false, 0));
 
@@ -164,14 +221,46 @@ private slots:
         } else {
             model.addAccount();
         }
-        model.deleteSelectedAccount();
-        QCOMPARE(names(model.accounts()), (QStringList{"Keep", "Gone"}).mid(0, saved ? 1 : 2));
+        const QString removedId = model.selectedAccount()->id();
+        const auto listed = [&] {
+            return std::any_of(model.accounts().cbegin(), model.accounts().cend(),
+                               [&](const auto &account) { return account->id() == removedId; });
+        };
+        // The view context's objects of the rows that go, one of them with an unsaved change.
+        auto *appRow = view().existingObject<Fennick::ManagedApp>(app);
+        auto *versionRow = view().existingObject<Fennick::ManagedAppVersion>(version);
+        auto *reviewRow = view().fetch(Fennick::ManagedReview::fetchRequest()).value(0);
+        QVERIFY(appRow && versionRow && reviewRow);
+        if (saved)
+            reviewRow->setTitle(QStringLiteral("edited, not saved"));
+
+        // When the notice goes out, the list and the selection show the removal already.
+        std::optional<std::pair<QStringList, bool>> shownAtRemoval;
+        atRemoval = [&] { shownAtRemoval = {names(model.accounts()), model.selectedAccount() == nullptr}; };
+        const QFuture<void> deletion = model.deleteSelectedAccount();
+        // A stored account's row goes on another thread: until that is done, the list stays.
+        QCOMPARE(deletion.isFinished(), !saved);
+        QCOMPARE(model.isDeleting(), saved);
+        QCOMPARE(listed(), saved);
+        QVERIFY(finished(deletion));
+
+        QVERIFY(!model.isDeleting());
+        const QStringList left = QStringList{"Keep", "Gone"}.mid(0, saved ? 1 : 2);
+        QCOMPARE(names(model.accounts()), left);
+        QVERIFY(!listed());
         QVERIFY(!model.selectedAccount());
+        QCOMPARE(shownAtRemoval, std::make_optional(std::make_pair(left, true)));
         QCOMPARE(takeSignals(), std::make_pair(true, 1));
         QVERIFY(stored(keep));
         QCOMPARE(stored(gone), !saved);
+        QCOMPARE(rowsOf("Review", gone), saved ? 0 : 1);
         if (saved) {
-            QCOMPARE(view().count(Fennick::ManagedReview::fetchRequest()), 0);
+            QCOMPARE(rowsOf("App", gone), 0);
+            QCOMPARE(rowsOf("AppVersion", gone), 0);
+            // The view context keeps no live object of a deleted row, so nothing there can write
+            // one again, nor can a later sign-in take the account's old object for a stored one.
+            QVERIFY(appRow->isDeleted() && versionRow->isDeleted() && reviewRow->isDeleted());
+            QVERIFY(!view().hasChanges());
             // Its keychain items stay.
             QCOMPARE(Keychain(Account::keychainService).text(QStringLiteral("issuer.") + gone.uriString()),
                      std::optional<QString>(QStringLiteral("issuer-Gone")));
@@ -179,9 +268,76 @@ private slots:
         QVERIFY(events().take().isEmpty());
     }
 
+    // The deletion waits for the store's write lock here, which only a deletion off the GUI
+    // thread can do while the GUI thread goes on.
+    void removingALargeAccountLeavesTheGuiThreadFree()
+    {
+        const ObjectId keep = signedIn(QStringLiteral("Keep"));
+        fixture::addReviews(keep, fixture::addApp(keep, QStringLiteral("Kept")),
+                            {{QStringLiteral("k"), 4, QStringLiteral("t"), QStringLiteral("b"), 1, false, std::nullopt}});
+        const ObjectId gone = signedIn(QStringLiteral("Large"));
+        for (const QString &name : {QStringLiteral("One"), QStringLiteral("Two")}) {
+            const ObjectId app = fixture::addApp(gone, name);
+            const ObjectId version = fixture::addVersion(app, QStringLiteral("1.0"));
+            runOnStoreFile(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
+                                          "INSERT INTO \"Review\" (\"identifier\", \"rating\", \"title\", \"body\", "
+                                          "\"account__pk\", \"app__pk\", \"version__pk\") "
+                                          "SELECT '%1-' || i, 1 + i % 5, 'Title ' || i, 'Body of review ' || i, %2, %3, %4 FROM n")
+                               .arg(name)
+                               .arg(gone.key())
+                               .arg(app.key())
+                               .arg(version.key()));
+        }
+        QCOMPARE(rowsOf("Review", gone), 20000);
+        AccountsViewModel model;
+        QVERIFY(finished(model.load()));
+        model.setSelectedAccount(model.accounts()[1]);
+
+        QFuture<void> deletion;
+        std::shared_ptr<Account> kept;
+        {
+            WriteLock lock;
+            deletion = model.deleteSelectedAccount();
+            QVERIFY(model.isDeleting());
+            QTest::qWait(100);  // the GUI thread turns its event loop meanwhile
+            QVERIFY(!deletion.isFinished());
+            QCOMPARE(model.accounts().size(), 2);
+
+            // Another account chosen meanwhile is not deleted by a second request, and stays chosen.
+            kept = model.accounts()[0];
+            model.setSelectedAccount(kept);
+            QVERIFY(model.deleteSelectedAccount().isFinished());
+        }
+        QVERIFY(finished(deletion));
+        QCOMPARE(names(model.accounts()), QStringList{"Keep"});
+        QCOMPARE(model.selectedAccount(), kept);
+        QCOMPARE(takeSignals(), std::make_pair(true, 1));
+        for (const char *table : {"Account", "App", "AppVersion", "Review"})
+            QVERIFY2(rowsOf(table, gone) == 0, table);
+        QCOMPARE(rowsOf("Review", keep), 1);
+        QCOMPARE(rowsOf("App", keep), 1);
+        QVERIFY(events().take().isEmpty());  // nothing failed, nothing waited too long for the lock
+    }
+
+    // The store has changed all the same: the rest of the application must hear of it.
+    void removalIsAnnouncedWhenTheModelGoesMeanwhile()
+    {
+        const ObjectId gone = signedIn(QStringLiteral("Gone"));
+        auto model = std::make_unique<AccountsViewModel>();
+        QVERIFY(finished(model->load()));
+        model->setSelectedAccount(model->accounts()[0]);
+        const QFuture<void> deletion = model->deleteSelectedAccount();
+        model.reset();
+        QVERIFY(finished(deletion));
+        QVERIFY(!stored(gone));
+        QCOMPARE(takeSignals(), std::make_pair(true, 1));
+    }
+
     void failedDeleteChangesNothing()
     {
-        signedIn(QStringLiteral("Only"));
+        const ObjectId id = signedIn(QStringLiteral("Only"));
+        fixture::addReviews(id, fixture::addApp(id, QStringLiteral("App")),
+                            {{QStringLiteral("r"), 5, QStringLiteral("t"), QStringLiteral("b"), 1, false, std::nullopt}});
         AccountsViewModel model;
         QVERIFY(finished(model.load()));
         const auto only = model.accounts()[0];
@@ -190,18 +346,23 @@ private slots:
         runOnStoreFile(QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON \"Account\" "
                                       "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Could not delete account: .+")));
-        model.deleteSelectedAccount();
+        QSignalSpy listChanges(&model, &AccountsViewModel::accountsChanged);
+        QVERIFY(finished(model.deleteSelectedAccount()));
         runOnStoreFile(QStringLiteral("DROP TRIGGER refuse"));
 
         const QStringList reported = events().take();
         QCOMPARE(reported.size(), 1);
         QVERIFY2(reported[0].startsWith(QStringLiteral("ErrorDeleteAccount:")), qPrintable(reported[0]));
+        QVERIFY(!model.isDeleting());
+        QCOMPARE(listChanges.size(), 0);
         QCOMPARE(model.accounts().size(), 1);
         QCOMPARE(model.selectedAccount(), only);
         QCOMPARE(takeSignals(), std::make_pair(false, 0));
+        QCOMPARE(rowsOf("Review", id), 1);
 
         // The refused deletion is not left pending: the next save of the view context, made for
         // something else, must not take the account with it.
+        QVERIFY(!view().hasChanges());
         addAccount(QStringLiteral("Later"));
         AccountsViewModel reloaded;
         QVERIFY(finished(reloaded.load()));

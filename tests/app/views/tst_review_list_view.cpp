@@ -1,4 +1,5 @@
 #include "Fennick/Endpoints.h"
+#include "app/models/SettingsKeys.h"
 #include "app/ReviewFixture.h"
 #include "app/models/ReviewListModel.h"
 #include "app/models/ReviewResponder.h"
@@ -74,7 +75,7 @@ class ReviewListViewTest : public QObject {
 
     void setTranslation(bool enable)
     {
-        platform::UserDefaults::standard().setValue(ReviewListView::enableTranslationKey, enable);
+        platform::UserDefaults::standard().setValue(SettingsKey::enableTranslationSupport, enable);
     }
 
     // Rows of a fresh store, shown in the list.

@@ -1,4 +1,5 @@
 #include "app/ReviewFixture.h"
+#include "app/models/SettingsKeys.h"
 #include "app/models/AccountSummaryViewModel.h"
 #include "app/models/AppSummaryViewModel.h"
 #include "app/models/ReviewListModel.h"
@@ -70,7 +71,7 @@ private slots:
         platform::Keychain::useInMemoryBackendForTesting();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
-        platform::UserDefaults::standard().setValue(ReviewListView::enableTranslationKey, true);
+        platform::UserDefaults::standard().setValue(SettingsKey::enableTranslationSupport, true);
     }
 
     void cleanup()
@@ -179,9 +180,9 @@ private slots:
         ReviewView *card = list->openCard();
         QVERIFY(card);
         QVERIFY(card->button(ReviewCardLayout::Button::translate)->isVisibleTo(card));
-        platform::UserDefaults::standard().setValue(ReviewListView::enableTranslationKey, false);
+        platform::UserDefaults::standard().setValue(SettingsKey::enableTranslationSupport, false);
         QTRY_VERIFY(!card->button(ReviewCardLayout::Button::translate)->isVisibleTo(card));
-        platform::UserDefaults::standard().setValue(ReviewListView::enableTranslationKey, true);
+        platform::UserDefaults::standard().setValue(SettingsKey::enableTranslationSupport, true);
         QTRY_VERIFY(card->button(ReviewCardLayout::Button::translate)->isVisibleTo(card));
     }
 

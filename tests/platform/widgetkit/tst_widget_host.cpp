@@ -85,11 +85,16 @@ private slots:
         QSignalSpy applied(&host, &WidgetHost::timelineApplied);
         QTRY_COMPARE(shownText(host), QStringLiteral("timeline 1/Small"));
 
-        // The application's side runs in another process; a worker thread stands in for it here.
-        QFuture<void> sender = QtConcurrent::run([] { WidgetCenter::reloadAllTimelines(); });
+        // The call returns at once; the message goes out from the event loop.
+        WidgetCenter::reloadAllTimelines();
         QTRY_COMPARE(provider->timelines.load(), 2);
         QTRY_COMPARE(shownText(host), QStringLiteral("timeline 2/Small"));
+
+        // A worker thread has no event loop of its own; its request still goes out.
+        QFuture<void> sender = QtConcurrent::run([] { WidgetCenter::reloadAllTimelines(); });
         sender.waitForFinished();
+        QTRY_COMPARE(provider->timelines.load(), 3);
+        QTRY_COMPARE(shownText(host), QStringLiteral("timeline 3/Small"));
     }
 
     void reloadDateAndEntryDatesAreHonoured()

@@ -1,0 +1,261 @@
+#include "Fennick/GroupSettings.h"
+#include "app/models/SettingsKeys.h"
+#include "Fennick/Icons/IconManager.h"
+#include "Fennick/Persistence/ManagedAccount.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
+#include "Fennick/Persistence/ManagedReview.h"
+#include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/ReferenceDate.h"
+#include "app/models/LaunchTask.h"
+#include "app/models/MainViewModel.h"
+#include "app/models/SettingsTab.h"
+#include "app/models/SidebarModel.h"
+#include "app/models/AccountSummaryViewModel.h"
+#include "app/models/AppSummaryViewModel.h"
+#include "app/views/AccountSummaryView.h"
+#include "app/views/AppSummaryView.h"
+#include "app/views/MainWindow.h"
+#include "app/views/SidebarView.h"
+#include "platform/UserDefaults.h"
+#include "support/Images.h"
+#include "support/TestHome.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+
+using namespace Vantorel;
+using Fennick::ManagedAccount;
+using Fennick::ManagedApp;
+using platform::UserDefaults;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    static platform::store::Context &view() { return Fennick::PersistenceController::shared().container().viewContext(); }
+
+    static ManagedApp *addApp(ManagedAccount *account, const QString &name, const QString &identifier, QColor icon)
+    {
+        auto *app = view().insert<ManagedApp>();
+        app->setName(name);
+        app->setIdentifier(identifier);
+        app->setAccount(account);
+        auto *version = view().insert<Fennick::ManagedAppVersion>();
+        version->setApp(app);
+        version->setVersion(QStringLiteral("2.1"));
+        const struct {
+            int rating;
+            const char *title;
+            const char *body;
+        } reviews[] = {
+            {5, "Does exactly what it says", "Quick to open, clear to read, and it has never lost anything of mine."},
+            {2, "Crashes on start since the update", "Since 2.1 it closes itself as soon as it opens. Please fix."},
+        };
+        int n = 0;
+        for (const auto &text : reviews) {
+            auto *review = view().insert<Fennick::ManagedReview>();
+            review->setVersion(version);
+            review->setApp(app);
+            review->setAccount(account);
+            review->setIdentifier(identifier + QStringLiteral("-r%1").arg(++n));
+            review->setRating(text.rating);
+            review->setTitle(QString::fromUtf8(text.title));
+            review->setBody(QString::fromUtf8(text.body));
+            review->setNickname(QStringLiteral("reviewer%1").arg(n));
+            review->setTerritory(QStringLiteral("USA"));
+            review->setCreated(QDateTime(QDate(2024, 3, n), QTime(9, 30), Qt::UTC));
+        }
+        if (icon.isValid())
+            Fennick::IconManager().store(testsupport::pngBytes(icon, 60), identifier);
+        return app;
+    }
+
+    static void fillStore()
+    {
+        auto *first = view().insert<ManagedAccount>();
+        first->setName(QStringLiteral("Blue Harbour Apps"));
+        addApp(first, QStringLiteral("Tide Tables"), QStringLiteral("101"), QColor(0x1e, 0x88, 0xe5));
+        addApp(first, QStringLiteral("Harbour Log"), QStringLiteral("102"), QColor(0x43, 0xa0, 0x47));
+        addApp(first, QStringLiteral("Knots"), QStringLiteral("103"), QColor())->setIsHidden(true);
+        auto *second = view().insert<ManagedAccount>();
+        second->setName(QStringLiteral("Side Projects"));
+        addApp(second, QStringLiteral("Pomodoro Pal"), QStringLiteral("201"), QColor(0xe5, 0x39, 0x35));
+        view().save();
+    }
+
+    std::unique_ptr<MainViewModel> model;
+    std::unique_ptr<MainWindow> window;
+
+    void showWindow()
+    {
+        window = std::make_unique<MainWindow>(*model);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_VERIFY(model->performedInitialLoad());
+        QTRY_VERIFY(!model->isSyncing());
+    }
+
+    QModelIndex row(int section, int child) const
+    {
+        const SidebarModel *rows = window->sidebar()->sidebarModel();
+        return rows->index(child, 0, rows->index(section, 0));
+    }
+
+    void click(const QModelIndex &index)
+    {
+        QTreeView *sidebar = window->sidebar();
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualRect(index).center());
+    }
+
+private slots:
+    void init()
+    {
+        // No download at launch unless a test asks for one.
+        UserDefaults::standard().setValue(SettingsKey::loadReviewsAtLaunch, false);
+        model = std::make_unique<MainViewModel>();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        model.reset();
+    }
+
+    // Keep first: it needs the empty store.
+    void noAccountsShowsOnlyAfterTheFirstLoad()
+    {
+        UserDefaults::standard().setValue(settingsTabSelectionKey, 0);
+        window = std::make_unique<MainWindow>(*model);
+        window->show();
+        // Before the first load ends: a silent sidebar and the hint.
+        QVERIFY(!model->performedInitialLoad());
+        QVERIFY(!window->sidebar()->showsNoAccounts());
+        QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
+        QCOMPARE(qobject_cast<QLabel *>(window->detailView())->text(), QStringLiteral("Select an item from the sidebar"));
+
+        QTRY_VERIFY(model->performedInitialLoad());
+        QVERIFY(window->sidebar()->showsNoAccounts());
+        QCOMPARE(window->detailCase(), MainWindow::DetailCase::addAccount);
+        auto *add = window->detailView()->findChild<QPushButton *>(QStringLiteral("addAccount"));
+        QCOMPARE(add->text(), QStringLiteral("Add an Account\u2026"));
+        window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-no-accounts.png"));
+
+        // The settings window opens on the Accounts tab even if it was left on General.
+        QSignalSpy requested(window.get(), &MainWindow::settingsWindowRequested);
+        add->click();
+        QCOMPARE(requested.count(), 1);
+        QCOMPARE(UserDefaults::standard().integerValue(settingsTabSelectionKey), qint64(1));
+        UserDefaults::standard().removeValue(settingsTabSelectionKey);
+    }
+
+    void theDetailFollowsTheSelection()
+    {
+        fillStore();
+        showWindow();
+        QVERIFY(!window->sidebar()->showsNoAccounts());
+        QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
+        QCOMPARE(window->splitter()->sizes().first(), SidebarView::idealColumnWidth);
+        QCOMPARE(window->sidebar()->minimumWidth(), 180);
+        QCOMPARE(window->sidebar()->maximumWidth(), 800);
+
+        // A heading is not selectable.
+        click(window->sidebar()->sidebarModel()->index(0, 0));
+        QVERIFY(!model->selectedEntry());
+
+        click(row(0, 1));
+        QVERIFY(model->selectedEntry() && model->selectedEntry()->isApp());
+        QCOMPARE(model->selectedEntry()->appValue().name, QStringLiteral("Harbour Log"));
+        QCOMPARE(window->detailCase(), MainWindow::DetailCase::appSummary);
+        QVERIFY(window->searchField());
+        QCOMPARE(window->searchField()->parentWidget()->objectName(), QStringLiteral("searchHolder"));
+        const QPointer<QWidget> summary = window->detailView();
+        QTRY_COMPARE(qobject_cast<AppSummaryView *>(summary.data())->viewModel()->reviews().size(), 2);
+        window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-app.png"));
+
+        // The same record again keeps its summary; another app gets a fresh one.
+        model->setSelectedEntry(model->selectedEntry());
+        QCOMPARE(window->detailView(), summary.data());
+        click(row(0, 2));
+        QTRY_VERIFY(summary.isNull());
+        QCOMPARE(model->selectedEntry()->appValue().name, QStringLiteral("Tide Tables"));
+
+        click(row(1, 0));
+        QVERIFY(model->selectedEntry()->isAccount());
+        QCOMPARE(model->selectedEntry()->accountValue()->name(), QStringLiteral("Side Projects"));
+        QCOMPARE(window->detailCase(), MainWindow::DetailCase::accountSummary);
+        QTRY_COMPARE(qobject_cast<AccountSummaryView *>(window->detailView())->viewModel()->reviews().size(), 2);
+        window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-account.png"));
+
+        // Set from outside (a notification click), the sidebar follows.
+        model->setSelectedEntry(SelectedEntry::account(model->accountsWithApps().first().account));
+        QCOMPARE(window->sidebar()->currentIndex(), row(0, 0));
+        QVERIFY(window->sidebar()->selectionModel()->isSelected(row(0, 0)));
+
+        model->setSelectedEntry(std::nullopt);
+        QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
+        QVERIFY(!window->searchField());
+    }
+
+    void contextMenuHidesAndUnhides()
+    {
+        showWindow();
+        SidebarView *sidebar = window->sidebar();
+        QVERIFY(!sidebar->makeContextMenu(row(0, 0), nullptr));  // "All Apps"
+        std::unique_ptr<QMenu> menu(sidebar->makeContextMenu(row(0, 1), nullptr));
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("Hide App"));
+        menu->actions().first()->trigger();
+        QTRY_COMPARE(sidebar->model()->rowCount(sidebar->model()->index(0, 0)), 2);  // "All Apps", Tide Tables
+
+        model->setIncludeHiddenApps(true);
+        QTRY_COMPARE(sidebar->model()->rowCount(sidebar->model()->index(0, 0)), 4);
+        // Harbour Log and Knots are hidden now; both offer "Unhide App".
+        for (int child : {1, 2}) {
+            std::unique_ptr<QMenu> unhide(sidebar->makeContextMenu(row(0, child), nullptr));
+            QCOMPARE(unhide->actions().first()->text(), QStringLiteral("Unhide App"));
+        }
+        std::unique_ptr<QMenu> tide(sidebar->makeContextMenu(row(0, 3), nullptr));
+        QCOMPARE(tide->actions().first()->text(), QStringLiteral("Hide App"));
+        std::unique_ptr<QMenu>(sidebar->makeContextMenu(row(0, 1), nullptr))->actions().first()->trigger();
+        QTRY_VERIFY(!row(0, 1).data(SidebarModel::IsHiddenRole).toBool());
+        model->setIncludeHiddenApps(false);
+        QTRY_COMPARE(sidebar->model()->rowCount(sidebar->model()->index(0, 0)), 3);
+    }
+
+    void showingAgainRunsTheLaunchTaskAgain()
+    {
+        UserDefaults::standard().setValue(SettingsKey::loadReviewsAtLaunch, true);
+        Fennick::GroupSettings::setLastFullDownloadDate(Fennick::secondsSinceReferenceDate());
+        showWindow();
+        QSignalSpy syncing(model.get(), &MainViewModel::isSyncingChanged);
+        const int sections = int(model->accountsWithApps().size());
+        view().insert<ManagedAccount>()->setName(QStringLiteral("Added Meanwhile"));
+        view().save();
+        window->hide();
+        QTest::qWait(50);
+        QCOMPARE(model->accountsWithApps().size(), sections);
+        QCOMPARE(syncing.count(), 0);
+
+        // A day and a bit later, the window comes back: the sidebar reloads and a download runs
+        // with the busy indicator shown.
+        Fennick::GroupSettings::setLastFullDownloadDate(Fennick::secondsSinceReferenceDate() - 86401);
+        bool busyShown = false;
+        connect(model.get(), &MainViewModel::isSyncingChanged, this, [&] {
+            if (model->isSyncing())
+                busyShown = window->showsBusyIndicator();
+        });
+        window->show();
+        QTRY_COMPARE(model->accountsWithApps().size(), sections + 1);
+        QTRY_VERIFY(syncing.count() >= 1);
+        QTRY_VERIFY(!model->isSyncing());
+        QVERIFY(busyShown);
+        QVERIFY(!window->showsBusyIndicator());
+    }
+};
+
+VANTOREL_TEST_MAIN_WITH(QApplication, MainWindowTest)
+#include "tst_main_window.moc"
