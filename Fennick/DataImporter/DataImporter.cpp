@@ -19,14 +19,15 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QThread>
-#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace Fennick {
 
@@ -97,9 +98,75 @@ ManagedAppVersion *versionRow(Context &c, ManagedApp *app, const QString &identi
     return rows.first();
 }
 
+// The values that rows must hold for their server items to count as unchanged: per compared
+// attribute, a text (as the store keeps it, UTF-8), a number, or anything at all where the item
+// decides nothing. Worked out before the context step, on the app's own thread, and packed into
+// a few blocks, since the comparison runs on the context's thread, which every app shares.
+class Expectations {
+public:
+    void text(const QString &value)
+    {
+        const QByteArray utf8 = value.toUtf8();
+        m_values.push_back({Value::Text, qint32(m_bytes.size()), qint32(utf8.size()), 0});
+        m_bytes.append(utf8);
+    }
+    void number(qint64 value) { m_values.push_back({Value::Number, 0, 0, value}); }
+    void anything() { m_values.push_back({Value::Anything, 0, 0, 0}); }
+
+    // Appends a text that is no value, and returns where it went.
+    std::pair<qint32, qint32> keep(const QString &text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        const std::pair<qint32, qint32> place{qint32(m_bytes.size()), qint32(utf8.size())};
+        m_bytes.append(utf8);
+        return place;
+    }
+    QByteArrayView bytes(qint32 offset, qint32 size) const { return QByteArrayView(m_bytes.constData() + offset, size); }
+    qint32 valueCount() const { return qint32(m_values.size()); }
+
+    // Whether the row's attributes from `attribute` on hold the values from `first` on, `count`
+    // of them. An absent text differs from every text, as the update step sees it.
+    bool match(const platform::store::RowView &row, int attribute, qint32 first, qint32 count) const
+    {
+        for (qint32 i = 0; i < count; ++i, ++attribute) {
+            const Value &value = m_values[size_t(first + i)];
+            switch (value.kind) {
+            case Value::Text: {
+                if (row.isNull(attribute))
+                    return false;
+                const QByteArrayView stored = row.bytes(attribute);
+                if (stored.size() != value.size
+                    || std::memcmp(stored.data(), m_bytes.constData() + value.offset, size_t(value.size)) != 0)
+                    return false;
+                break;
+            }
+            case Value::Number:
+                if (row.integer(attribute) != value.number)
+                    return false;
+                break;
+            case Value::Anything:
+                break;
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Value {
+        enum Kind : qint32 { Anything, Text, Number };
+        Kind kind;
+        qint32 offset;
+        qint32 size;
+        qint64 number;
+    };
+    QByteArray m_bytes;
+    std::vector<Value> m_values;
+};
+
 // The three levels of the merge: entity, server record, parent rows, scope, create and update.
-// `compared` names the attributes that update() may change, so that unchanged rows are found
-// from their values alone, without building objects.
+// `compared` names the attributes that update() may change and `expected` gives their values
+// for an item, so that unchanged rows are found from the stored values alone, without
+// building objects.
 
 struct AppLevel {
     using Entity = ManagedApp;
@@ -120,10 +187,7 @@ struct AppLevel {
         row.setAccount(p.account);
     }
     static QStringList compared() { return {ManagedApp::Keys::name.name()}; }
-    static bool differs(const QVariantList &stored, const ServerApp &item)
-    {
-        return !stored.value(0).isValid() || stored.value(0).toString() != item.attributes.name;
-    }
+    static void expect(const ServerApp &item, Expectations &values) { values.text(item.attributes.name); }
     void update(ManagedApp &row, const ServerApp &item, const Parent &)
     {
         if (row.name() != item.attributes.name)
@@ -156,7 +220,7 @@ struct VersionLevel {
         row.setAccount(p.account);
     }
     static QStringList compared() { return {}; }
-    static bool differs(const QVariantList &, const ServerAppVersion &) { return false; }
+    static void expect(const ServerAppVersion &, Expectations &) {}
     void update(ManagedAppVersion &, const ServerAppVersion &, const Parent &) {}
 };
 
@@ -232,17 +296,19 @@ struct ReviewLevel {
         return {QStringLiteral("body"), QStringLiteral("title"), QStringLiteral("rating"),
                 QStringLiteral("responseText"), QStringLiteral("responseIdentifier")};
     }
-    static bool differs(const QVariantList &stored, const ServerAppReview &item)
+    // A review without a response keeps whatever response the store holds.
+    static void expect(const ServerAppReview &item, Expectations &values)
     {
-        const auto differsText = [&](int index, const QString &value) {
-            return !stored.value(index).isValid() || stored.value(index).toString() != value;
-        };
-        if (differsText(0, item.attributes.body) || differsText(1, item.attributes.title)
-            || stored.value(2).toLongLong() != item.attributes.rating)
-            return true;
-        return item.resolvedResponse
-               && (differsText(3, item.resolvedResponse->attributes.responseBody)
-                   || differsText(4, item.resolvedResponse->id));
+        values.text(item.attributes.body);
+        values.text(item.attributes.title);
+        values.number(item.attributes.rating);
+        if (item.resolvedResponse) {
+            values.text(item.resolvedResponse->attributes.responseBody);
+            values.text(item.resolvedResponse->id);
+        } else {
+            values.anything();
+            values.anything();
+        }
     }
     void update(ManagedReview &row, const ServerAppReview &item, const Parent &)
     {
@@ -283,25 +349,77 @@ private:
     std::atomic<qint64> m_nanoseconds = 0;
 };
 
-// A level's server list, the first item of each identifier standing for it, in server order.
-template <class Item>
+// A level's server list, the first item of each identifier standing for it, in server order,
+// with the values that its row must hold.
+template <class Level>
 class ServerList {
 public:
+    using Item = typename Level::Item;
+
     explicit ServerList(const QList<Item> &items)
     {
+        m_entries.reserve(size_t(items.size()));
+        qsizetype slotCount = 4;
+        while (slotCount < 2 * items.size())
+            slotCount *= 2;
+        m_slots.assign(size_t(slotCount), -1);
         for (const Item &item : items) {
-            if (!m_byIdentifier.contains(item.id)) {
-                m_byIdentifier.insert(item.id, &item);
-                m_items.append(&item);
-            }
+            const auto [offset, size] = m_values.keep(item.id);
+            if (find(m_values.bytes(offset, size)) >= 0)
+                continue;
+            const qint32 index = qint32(m_entries.size());
+            const qint32 first = m_values.valueCount();
+            Level::expect(item, m_values);
+            m_entries.push_back({&item, offset, size, first, m_values.valueCount() - first});
+            m_slots[slotOf(m_values.bytes(offset, size))] = index;
         }
     }
-    const QList<const Item *> &items() const { return m_items; }
-    const Item *find(const QString &identifier) const { return m_byIdentifier.value(identifier); }
+    qsizetype size() const { return qsizetype(m_entries.size()); }
+    const Item *item(qsizetype index) const { return m_entries[size_t(index)].item; }
+    // The position of the item with this identifier (UTF-8), or -1. Rows mostly come back in
+    // the order they were inserted, which is the server's: the item after `previous` is tried
+    // first.
+    qsizetype find(QByteArrayView identifier, qsizetype previous = -1) const
+    {
+        if (previous + 1 < size() && isAt(previous + 1, identifier))
+            return previous + 1;
+        const qint32 index = m_slots[slotOf(identifier)];
+        return index >= 0 ? index : -1;
+    }
+    // Whether the row's compared attributes, from `first` on, hold what the item expects.
+    bool matches(qsizetype index, const platform::store::RowView &row, int first) const
+    {
+        const Entry &entry = m_entries[size_t(index)];
+        return m_values.match(row, first, entry.firstValue, entry.valueCount);
+    }
 
 private:
-    QList<const Item *> m_items;
-    QHash<QString, const Item *> m_byIdentifier;
+    struct Entry {
+        const Item *item;
+        qint32 idOffset;
+        qint32 idSize;
+        qint32 firstValue;
+        qint32 valueCount;
+    };
+    bool isAt(qsizetype index, QByteArrayView identifier) const
+    {
+        const Entry &entry = m_entries[size_t(index)];
+        return entry.idSize == identifier.size()
+               && std::memcmp(m_values.bytes(entry.idOffset, entry.idSize).data(), identifier.data(), size_t(entry.idSize)) == 0;
+    }
+    // The slot of the identifier's item, or the empty slot where it would go (open addressing).
+    size_t slotOf(QByteArrayView identifier) const
+    {
+        const size_t mask = m_slots.size() - 1;
+        for (size_t slot = qHash(identifier) & mask;; slot = (slot + 1) & mask) {
+            if (m_slots[slot] < 0 || isAt(m_slots[slot], identifier))
+                return slot;
+        }
+    }
+
+    Expectations m_values;
+    std::vector<Entry> m_entries;
+    std::vector<qint32> m_slots;
 };
 
 // What a merge changes in one parent, worked out from a read of the rows in scope.
@@ -317,28 +435,32 @@ struct Changes {
 
 // Reads the identifier and compared values of every row in scope (rows without an identifier
 // are left alone) and compares them with the server's list: rows the server no longer lists go,
-// new items come in, rows whose values differ are updated.
+// new items come in, rows whose values differ are updated. Nothing is built for a row that
+// stays as it is.
 template <class Level>
-Changes<Level> compareWithServer(Context &c, const Predicate &scope, const ServerList<typename Level::Item> &server)
+Changes<Level> compareWithServer(Context &c, const Predicate &scope, const ServerList<Level> &server)
 {
     using Entity = typename Level::Entity;
     const QStringList attributes = QStringList{Entity::Keys::identifier.name()} + Level::compared();
     Changes<Level> changes;
-    QSet<QString> stored;
-    for (auto &[id, values] : c.fetchRowValues(FetchRequest<Entity>().where(scope), attributes)) {
-        if (!values.value(0).isValid())
-            continue;
-        const QString identifier = values.takeFirst().toString();
-        stored.insert(identifier);
-        const typename Level::Item *item = server.find(identifier);
-        if (!item)
-            changes.deletes.append(id);
-        else if (Level::updates && Level::differs(values, *item))
-            changes.updates.append({id, item});
-    }
-    for (const typename Level::Item *item : server.items()) {
-        if (!stored.contains(item->id))
-            changes.inserts.append(item);
+    std::vector<bool> stored(size_t(server.size()), false);
+    qsizetype previous = -1;
+    c.forEachRow(FetchRequest<Entity>().where(scope), attributes, [&](const platform::store::RowView &row) {
+        if (row.isNull(0))
+            return;
+        const qsizetype index = server.find(row.bytes(0), previous);
+        previous = index;
+        if (index < 0) {
+            changes.deletes.append(row.id());
+            return;
+        }
+        stored[size_t(index)] = true;
+        if (Level::updates && !server.matches(index, row, 1))
+            changes.updates.append({row.id(), server.item(index)});
+    });
+    for (qsizetype i = 0; i < server.size(); ++i) {
+        if (!stored[size_t(i)])
+            changes.inserts.append(server.item(i));
     }
     return changes;
 }
@@ -347,7 +469,7 @@ Changes<Level> compareWithServer(Context &c, const Predicate &scope, const Serve
 // may have written the same items since the first look. One save; a failure leaves nothing of
 // the level behind in the context, so a sibling's save cannot carry half of it into the store.
 template <class Level>
-void applyChanges(Context &c, const ServerList<typename Level::Item> &server, Level &level)
+void applyChanges(Context &c, const ServerList<Level> &server, Level &level)
 {
     using Entity = typename Level::Entity;
     try {
@@ -365,11 +487,9 @@ void applyChanges(Context &c, const ServerList<typename Level::Item> &server, Le
                     level.update(*row, *item, parent);
             }
         });
-        // A first import brings tens of thousands of rows, which later levels do not need:
-        // once many are loaded, those of earlier levels are let go.
-        constexpr qsizetype manyLoadedRows = 5000;
-        if (c.loadedObjectCount() > manyLoadedRows)
-            c.releaseUnusedObjects();
+        // No step keeps rows for a later one, and a first import brings tens of thousands of
+        // them: the context lets go of every one once they are saved.
+        c.reset();
     } catch (...) {
         c.rollback();
         throw;
@@ -381,7 +501,7 @@ void applyChanges(Context &c, const ServerList<typename Level::Item> &server, Le
 template <class Level>
 void syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, Level &level)
 {
-    const ServerList<typename Level::Item> server(items);
+    const ServerList<Level> server(items);
     const Changes<Level> planned = store.performAndWait(
         [&](Context &c) { return compareWithServer<Level>(c, level.scope(level.parent(c)), server); });
     if (planned.isEmpty())

@@ -16,9 +16,9 @@ using platform::store::Relationship;
 using platform::store::UniqueConstraint;
 
 namespace {
-Relationship owner(const char *name, const char *target)
+Relationship owner(const char *name, const char *target, bool indexed = true)
 {
-    return {QString::fromLatin1(name), Relationship::ToOne, QString::fromLatin1(target), {}, true};
+    return {QString::fromLatin1(name), Relationship::ToOne, QString::fromLatin1(target), {}, indexed};
 }
 Relationship children(const char *name, const char *target, const char *inverse)
 {
@@ -107,19 +107,24 @@ QList<ManagedReview *> ManagedAppVersion::reviews() const
     return toManyAs<ManagedReview>(Reviews);
 }
 
+// The newest reviews of an account, or of an app, come straight from an index in date order;
+// the same indexes serve look-ups by account or app alone. The newest reviews of all apps come
+// from the date index. Ratings and responses are filters over many rows, read with the rows
+// and not indexed.
 EntityDescription ManagedReview::description()
 {
     return {QString::fromLatin1(entityName),
             {attribute("body", AttributeType::String, false, true), attribute("created", AttributeType::Date, true),
              attribute("identifier", AttributeType::String), attribute("isNew", AttributeType::Bool),
              attribute("language", AttributeType::String), attribute("nickname", AttributeType::String),
-             attribute("rating", AttributeType::Int64, true), attribute("responseIdentifier", AttributeType::String, true),
+             attribute("rating", AttributeType::Int64), attribute("responseIdentifier", AttributeType::String),
              attribute("responseText", AttributeType::String), attribute("territory", AttributeType::String),
              attribute("timestamp", AttributeType::Date), attribute("title", AttributeType::String, false, true),
              attribute("translatedBody", AttributeType::String), attribute("translatedTitle", AttributeType::String)},
-            {owner("account", "Account"), owner("app", "App"), owner("version", "AppVersion")},
+            {owner("account", "Account", false), owner("app", "App", false), owner("version", "AppVersion")},
             [] { return new ManagedReview; },
-            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("version")}};
+            UniqueConstraint{QStringLiteral("identifier"), QStringLiteral("version")},
+            {{{QStringLiteral("account"), QStringLiteral("created")}}, {{QStringLiteral("app"), QStringLiteral("created")}}}};
 }
 
 ManagedAccount *ManagedReview::account() const

@@ -12,12 +12,14 @@ std::shared_ptr<const platform::store::Model> storeModel()
 {
     static const std::shared_ptr<const platform::store::Model> model = [] {
         auto built = std::make_shared<platform::store::Model>();
-        built->version = 2;
+        built->version = 3;
         // Owners first: the store writes new rows in this order.
         built->entities = {ManagedAccount::description(), ManagedApp::description(),
                            ManagedAppVersion::description(), ManagedReview::description()};
-        // 1 to 2: one row per identifier under each parent.
-        built->migrations = {{1, [](platform::store::MigrationStep &step) { step.updateIndexes(); }}};
+        // 1 to 2: one row per identifier under each parent. 2 to 3: the search index, and
+        // indexes that serve the summaries' sorted fetches instead of ones no fetch used.
+        built->migrations = {{1, [](platform::store::MigrationStep &step) { step.updateIndexes(); }},
+                             {2, [](platform::store::MigrationStep &step) { step.updateIndexes(); }}};
         return built;
     }();
     return model;

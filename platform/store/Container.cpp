@@ -31,6 +31,12 @@ void checkModel(const Model &model)
             throw incompatible({}, QStringLiteral("entity %1 cannot be stored").arg(entity.name));
         if (entity.unique && (entity.attributeIndex(entity.unique->attribute) < 0 || entity.toOneIndex(entity.unique->within) < 0))
             throw incompatible({}, QStringLiteral("the unique key of %1 is not of the entity").arg(entity.name));
+        for (const CompoundIndex &index : entity.compoundIndexes) {
+            for (const QString &key : index.keys) {
+                if (sql::keyColumn(entity, key).isEmpty())
+                    throw incompatible({}, QStringLiteral("an index of %1 names %2, which it lacks").arg(entity.name, key));
+            }
+        }
         for (const Relationship &relationship : entity.relationships) {
             const EntityDescription *target = model.entity(relationship.target);
             const bool ownerFirst = target && target < &entity;

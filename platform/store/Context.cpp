@@ -11,21 +11,44 @@
 #include <QTimer>
 #include <algorithm>
 #include <future>
+#include <map>
+#include <sqlite3.h>
+#include <unordered_map>
 
 namespace platform::store {
 
-// The context's SQLite connection with the statements it keeps prepared.
+// The context's SQLite connection with the statements it keeps prepared: a context runs the same
+// few statements again and again (an import runs each of its look-ups hundreds of times).
 struct Context::Connection {
     QString name;
     QSqlDatabase db;
-    QHash<QString, QSqlQuery> inserts;                  // by entity
-    QHash<std::pair<QString, quint64>, QSqlQuery> updates;  // by entity and written columns
-    bool writing = false;                               // inside a write transaction
+    sqlite3 *handle = nullptr;
+    std::unordered_map<QString, std::unique_ptr<sql::Statement>> statements;   // by text
+    std::unordered_map<QString, std::unique_ptr<sql::Statement>> inserts;      // by entity
+    std::map<std::pair<QString, quint64>, std::unique_ptr<sql::Statement>> updates;  // by entity and written columns
+    bool writing = false;                                                        // inside a write transaction
+
+    // Statements whose text names rows one by one are used once, and are not kept.
+    static constexpr qsizetype keptStatements = 64;
 };
 
-// A query whose rows are being read.
+// A statement whose rows are being read; it is ready to run again once they have been.
 struct Context::Rows {
-    QSqlQuery query;
+    sql::Statement *statement = nullptr;
+    std::unique_ptr<sql::Statement> owned;  // a statement not kept by the connection
+
+    Rows() = default;
+    Rows(Rows &&other) noexcept : statement(std::exchange(other.statement, nullptr)), owned(std::move(other.owned)) {}
+    Rows &operator=(Rows &&) = delete;
+    ~Rows()
+    {
+        if (statement) {
+            statement->reset();
+            statement->inUse = false;
+        }
+    }
+    bool next() { return statement->next(); }
+    const sql::Statement &row() const { return *statement; }
 };
 
 namespace {
@@ -115,15 +138,20 @@ void Context::open()
     std::optional<StoreError> failure;
     if (!db.open())
         failure = sql::openError(m_shared->path, db.lastError());
+    if (!failure) {
+        connection->handle = sql::handle(db);
+        if (!connection->handle)
+            failure = sql::openError(m_shared->path, QSqlError(QStringLiteral("not an SQLite connection")));
+    }
     for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = NORMAL"}) {
-        QSqlQuery query(db);
-        if (!failure && !query.exec(QString::fromLatin1(pragma)))
-            failure = sql::openError(m_shared->path, query.lastError());
+        if (!failure && sqlite3_exec(connection->handle, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
+            failure = sql::openError(m_shared->path, QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(connection->handle))));
     }
     if (!failure && !sql::registerFunctions(db))
         failure = sql::openError(m_shared->path, QSqlError(QStringLiteral("cannot register the search function")));
     if (failure) {
         // Tried again at the next use.
+        connection->handle = nullptr;
         db.close();
         connection.reset();
         QSqlDatabase::removeDatabase(name);
@@ -144,8 +172,11 @@ void Context::close()
     if (!m_connection)
         return;
     const QString name = m_connection->name;
+    // Every statement goes before the connection closes, or SQLite keeps it open.
+    m_connection->statements.clear();
     m_connection->inserts.clear();
     m_connection->updates.clear();
+    m_connection->handle = nullptr;
     m_connection->db.close();
     m_connection.reset();
     QSqlDatabase::removeDatabase(name);
@@ -260,24 +291,43 @@ bool Context::hasChanges() const
     return !m_inserted.isEmpty() || !m_updated.isEmpty() || !m_deleted.isEmpty();
 }
 
-Context::Rows Context::run(const QString &statement, const QVariantList &binds, StoreError::Code failure)
+Context::Rows Context::run(const QString &text, const QVariantList &binds, StoreError::Code failure, Keep keep)
 {
     open();
-    QSqlQuery query(m_connection->db);
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
-        throw sql::queryError(failure, statement, query.lastError());
-    for (const QVariant &bind : binds)
-        query.addBindValue(bind);
-    if (!query.exec())
-        throw sql::queryError(failure, statement, query.lastError());
-    return Rows{std::move(query)};
+    Rows rows;
+    auto &kept = m_connection->statements;
+    auto it = kept.find(text);
+    if (it != kept.end() && !it->second->inUse) {
+        rows.statement = it->second.get();
+    } else if (it == kept.end() && keep == Keep::Prepared) {
+        if (qsizetype(kept.size()) >= Connection::keptStatements) {
+            for (auto old = kept.begin(); old != kept.end();)
+                old = old->second->inUse ? std::next(old) : kept.erase(old);
+        }
+        auto statement = std::make_unique<sql::Statement>(m_connection->handle, text, failure);
+        rows.statement = statement.get();
+        kept.emplace(text, std::move(statement));
+    } else {
+        // In use further up (a read inside a read), or not worth keeping.
+        rows.owned = std::make_unique<sql::Statement>(m_connection->handle, text, failure);
+        rows.statement = rows.owned.get();
+    }
+    rows.statement->inUse = true;
+    for (int i = 0; i < binds.size(); ++i)
+        rows.statement->bind(i, binds[i]);
+    return rows;
+}
+
+void Context::execute(const QString &text, const QVariantList &binds, StoreError::Code failure, Keep keep)
+{
+    Rows rows = run(text, binds, failure, keep);
+    rows.statement->run();
 }
 
 ManagedObject *Context::objectFromRow(const EntityDescription &entity, const Rows &rows)
 {
-    const QSqlQuery &query = rows.query;
-    const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
+    const sql::Statement &row = rows.row();
+    const ObjectId id(m_shared->storeId, entity.name, row.integer(0));
     if (ManagedObject *known = m_objects.value(id)) {
         // Rows read again bring in what other contexts or processes saved meanwhile, except
         // where this context has changes of its own.
@@ -287,7 +337,7 @@ ManagedObject *Context::objectFromRow(const EntityDescription &entity, const Row
                 known->m_toOne = QList<ObjectId>(entity.toOneRelationships().size());
                 known->m_isFault = false;
             }
-            sql::readRow(entity, query, known->m_values, known->m_toOne, m_shared->storeId, known->m_changed);
+            sql::readRow(entity, row, known->m_values, known->m_toOne, m_shared->storeId, known->m_changed);
             if (!known->m_toManyCache.isEmpty()) {
                 known->m_toManyCache.clear();
                 m_cachedOwners.remove(known);
@@ -302,7 +352,7 @@ ManagedObject *Context::objectFromRow(const EntityDescription &entity, const Row
     object->m_id = id;
     object->m_values = sql::defaultValues(entity);
     object->m_toOne = QList<ObjectId>(entity.toOneRelationships().size());
-    sql::readRow(entity, query, object->m_values, object->m_toOne, m_shared->storeId, 0);
+    sql::readRow(entity, row, object->m_values, object->m_toOne, m_shared->storeId, 0);
     ManagedObject *raw = object.get();
     m_owned.push_back(std::move(object));
     m_objects.insert(id, raw);
@@ -311,15 +361,14 @@ ManagedObject *Context::objectFromRow(const EntityDescription &entity, const Row
 }
 
 void Context::loadRows(const EntityDescription &entity, const QString &where, const QVariantList &binds,
-                       QList<ManagedObject *> *out)
+                       QList<ManagedObject *> *out, Keep keep)
 {
-    Rows rows = run(sql::selectRows(entity) + QStringLiteral(" WHERE ") + where, binds, StoreError::FetchFailed);
-    while (rows.query.next()) {
+    Rows rows = run(sql::selectRows(entity) + QStringLiteral(" WHERE ") + where, binds, StoreError::FetchFailed, keep);
+    while (rows.next()) {
         ManagedObject *object = objectFromRow(entity, rows);
         if (out && !object->isDeleted())
             out->append(object);
     }
-    rows.query.finish();
 }
 
 void Context::didLoad(ManagedObject *object)
@@ -464,6 +513,14 @@ QString Context::whereClause(const EntityDescription &entity, const Predicate &p
         }
         case Condition::ContainsText: {
             const QString needle = foldedForSearch(condition.text);
+            // The search index names the rows that hold every trigram of the text somewhere in
+            // their searchable text; the text itself is then looked for in the attributes asked.
+            // A text too short for trigrams is looked for in every row in scope.
+            if (const std::optional<QString> expression = sql::searchExpression(needle)) {
+                const QString search = sql::searchTable(entity);
+                parts.append(QStringLiteral("pk IN (SELECT rowid FROM %1 WHERE %1 MATCH ?)").arg(search));
+                binds.append(*expression);
+            }
             QStringList alternatives;
             for (const QString &name : condition.keys) {
                 const int index = entity.attributeIndex(name);
@@ -481,21 +538,42 @@ QString Context::whereClause(const EntityDescription &entity, const Predicate &p
 }
 
 namespace {
+// True when a compound index gives the rows that meet the request's equality conditions in the
+// order of its one sort key: walking that index reads those rows alone, and sorts nothing.
+bool hasIndexInSortOrder(const EntityDescription &entity, const FetchRequestBase &request)
+{
+    if (request.sortDescriptors().size() != 1)
+        return false;
+    QSet<QString> equal;
+    for (const Condition &condition : request.predicate().conditions()) {
+        if ((condition.kind == Condition::Equals || condition.kind == Condition::RelatedTo) && !condition.keys.isEmpty())
+            equal.insert(condition.keys.first());
+    }
+    const QString &sorted = request.sortDescriptors().first().key;
+    for (const CompoundIndex &index : entity.compoundIndexes) {
+        for (const QString &key : index.keys) {
+            if (key == sorted)
+                return true;
+            if (!equal.contains(key))
+                break;
+        }
+    }
+    return false;
+}
+
 QString orderAndLimit(const EntityDescription &entity, const FetchRequestBase &request)
 {
     QString text;
     QStringList order;
+    const bool indexInOrder = hasIndexInSortOrder(entity, request);
     for (const SortDescriptor &sort : request.sortDescriptors()) {
-        QString column;
-        if (entity.attributeIndex(sort.key) >= 0)
-            column = sql::column(sort.key);
-        else if (entity.toOneIndex(sort.key) >= 0)
-            column = sql::relationshipColumn(sort.key);
-        else
+        QString column = sql::keyColumn(entity, sort.key);
+        if (column.isEmpty())
             throw invalidRequest(QStringLiteral("cannot sort %1 by %2").arg(entity.name, sort.key));
-        // Walking an index in sort order pays only when a limit stops the walk early; for whole
-        // results, reading the rows and sorting the matches is far cheaper.
-        if (!request.fetchLimit())
+        // Walking an index in sort order pays when a limit stops the walk early, or when the
+        // index holds the matching rows alone; for whole results of a plain index, reading the
+        // rows and sorting the matches is far cheaper.
+        if (!request.fetchLimit() && !indexInOrder)
             column = sql::unindexed(column);
         order.append(column + (sort.ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
     }
@@ -518,13 +596,14 @@ QList<ManagedObject *> Context::fetchObjects(const FetchRequestBase &request)
         statement += QStringLiteral(" WHERE ") + where;
     statement += orderAndLimit(entity, request);
     QList<ManagedObject *> result;
-    Rows rows = run(statement, binds, StoreError::FetchFailed);
-    while (rows.query.next()) {
-        ManagedObject *object = objectFromRow(entity, rows);
-        if (!object->isDeleted())
-            result.append(object);
+    {
+        Rows rows = run(statement, binds, StoreError::FetchFailed);
+        while (rows.next()) {
+            ManagedObject *object = objectFromRow(entity, rows);
+            if (!object->isDeleted())
+                result.append(object);
+        }
     }
-    rows.query.finish();
     for (const QString &key : request.prefetchedRelationships())
         prefetch(entity, result, key);
     return result;
@@ -549,7 +628,7 @@ void Context::prefetch(const EntityDescription &entity, const QList<ManagedObjec
             }
         }
         for (qsizetype from = 0; from < missing.size(); from += maxKeysPerQuery)
-            loadRows(target, QStringLiteral("pk IN (%1)").arg(keyList(missing, from, maxKeysPerQuery)), {}, nullptr);
+            loadRows(target, QStringLiteral("pk IN (%1)").arg(keyList(missing, from, maxKeysPerQuery)), {}, nullptr, Keep::Once);
         return;
     }
     const int inverse = target.toOneIndex(relationship.inverse);
@@ -565,7 +644,7 @@ void Context::prefetch(const EntityDescription &entity, const QList<ManagedObjec
         QList<ManagedObject *> children;
         loadRows(target,
                  QStringLiteral("%1 IN (%2)").arg(sql::relationshipColumn(relationship.inverse), keyList(owners, from, maxKeysPerQuery)),
-                 {}, &children);
+                 {}, &children, Keep::Once);
         for (ManagedObject *child : children) {
             if (ManagedObject *owner = m_objects.value(child->m_toOne[inverse]))
                 owner->m_toManyCache[index].append(child->m_id);
@@ -622,18 +701,15 @@ QList<ObjectId> Context::fetchIds(const FetchRequestBase &request)
     return ids;
 }
 
-QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequestBase &request,
-                                                                 const QStringList &attributes)
+Context::Rows Context::selectValues(const EntityDescription &entity, const FetchRequestBase &request,
+                                   const QStringList &attributes, QList<int> *indexes)
 {
-    checkThread();
-    const EntityDescription &entity = entityNamed(request.entity());
-    QList<int> indexes;
     QString statement = QStringLiteral("SELECT pk");
     for (const QString &attribute : attributes) {
         const int index = entity.attributeIndex(attribute);
         if (index < 0)
             throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, attribute));
-        indexes.append(index);
+        indexes->append(index);
         statement += QStringLiteral(", ") + sql::column(attribute);
     }
     QVariantList binds;
@@ -642,21 +718,70 @@ QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequ
     if (!where.isEmpty())
         statement += QStringLiteral(" WHERE ") + where;
     statement += orderAndLimit(entity, request);
+    return run(statement, binds, StoreError::FetchFailed);
+}
+
+QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequestBase &request,
+                                                                 const QStringList &attributes)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(request.entity());
+    QList<int> indexes;
+    Rows rows = selectValues(entity, request, attributes, &indexes);
     QList<std::pair<ObjectId, QVariantList>> result;
-    Rows rows = run(statement, binds, StoreError::FetchFailed);
-    const QSqlQuery &query = rows.query;
-    while (rows.query.next()) {
-        const ObjectId id(m_shared->storeId, entity.name, query.value(0).toLongLong());
-        if (const ManagedObject *known = m_objects.value(id); known && known->isDeleted())
-            continue;
+    const sql::Statement &row = rows.row();
+    const bool anyDeleted = !m_deleted.isEmpty();
+    while (rows.next()) {
+        ObjectId id(m_shared->storeId, entity.name, row.integer(0));
+        if (anyDeleted) {
+            if (const ManagedObject *known = m_objects.value(id); known && known->isDeleted())
+                continue;
+        }
         QVariantList values;
         values.reserve(indexes.size());
         for (int column = 0; column < indexes.size(); ++column)
-            values.append(sql::fromSql(entity.attributes[indexes[column]].type, query, column + 1));
-        result.append({id, std::move(values)});
+            values.append(row.value(entity.attributes[indexes[column]].type, column + 1));
+        result.append({std::move(id), std::move(values)});
     }
-    rows.query.finish();
     return result;
+}
+
+void Context::forEachRow(const FetchRequestBase &request, const QStringList &attributes,
+                         const std::function<void(const RowView &)> &visit)
+{
+    checkThread();
+    const EntityDescription &entity = entityNamed(request.entity());
+    QList<int> indexes;
+    Rows rows = selectValues(entity, request, attributes, &indexes);
+    const RowView view(rows.row(), m_shared->storeId, entity.name);
+    const bool anyDeleted = !m_deleted.isEmpty();
+    while (rows.next()) {
+        if (anyDeleted) {
+            if (const ManagedObject *known = m_objects.value(view.id()); known && known->isDeleted())
+                continue;
+        }
+        visit(view);
+    }
+}
+
+ObjectId RowView::id() const
+{
+    return ObjectId(m_store, m_entity, m_row.integer(0));
+}
+
+bool RowView::isNull(int attribute) const
+{
+    return m_row.isNull(attribute + 1);
+}
+
+qint64 RowView::integer(int attribute) const
+{
+    return m_row.integer(attribute + 1);
+}
+
+QByteArrayView RowView::bytes(int attribute) const
+{
+    return m_row.view(attribute + 1);
 }
 
 qint64 Context::count(const FetchRequestBase &request)
@@ -669,9 +794,7 @@ qint64 Context::count(const FetchRequestBase &request)
     if (!where.isEmpty())
         statement += QStringLiteral(" WHERE ") + where;
     Rows rows = run(statement, binds, StoreError::FetchFailed);
-    const qint64 result = rows.query.next() ? rows.query.value(0).toLongLong() : 0;
-    rows.query.finish();
-    return result;
+    return rows.next() ? rows.row().integer(0) : 0;
 }
 
 QHash<ObjectId, qint64> Context::countBy(const FetchRequestBase &request, const RelationshipKey &group)
@@ -692,9 +815,8 @@ QHash<ObjectId, qint64> Context::countBy(const FetchRequestBase &request, const 
                                   .arg(column, sql::table(entity.name), where);
     QHash<ObjectId, qint64> result;
     Rows rows = run(statement, binds, StoreError::FetchFailed);
-    while (rows.query.next())
-        result.insert(ObjectId(m_shared->storeId, target, rows.query.value(0).toLongLong()), rows.query.value(1).toLongLong());
-    rows.query.finish();
+    while (rows.next())
+        result.insert(ObjectId(m_shared->storeId, target, rows.row().integer(0)), rows.row().integer(1));
     return result;
 }
 
@@ -720,9 +842,7 @@ void Context::beginWriting()
     open();
     if (m_connection->writing)
         throw invalidRequest(QStringLiteral("a save inside another"));
-    QSqlQuery begin(m_connection->db);
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        throw sql::queryError(StoreError::SaveFailed, QStringLiteral("BEGIN IMMEDIATE"), begin.lastError());
+    execute(QStringLiteral("BEGIN IMMEDIATE"), {}, StoreError::SaveFailed);
     m_connection->writing = true;
 }
 
@@ -731,8 +851,8 @@ void Context::abandonWriting()
     if (!m_connection || !m_connection->writing)
         return;
     m_connection->writing = false;
-    QSqlQuery rollback(m_connection->db);
-    rollback.exec(QStringLiteral("ROLLBACK"));
+    // Fails only when SQLite has already rolled the transaction back by itself.
+    sqlite3_exec(m_connection->handle, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 // Writes the pending changes in the open transaction and commits; then the objects take their
@@ -742,9 +862,7 @@ void Context::finishWriting()
     const QList<ObjectId> cascaded = deleteRows();
     const QHash<ObjectId, qint64> newKeys = insertRows();
     updateRows(newKeys);
-    QSqlQuery commit(m_connection->db);
-    if (!commit.exec(QStringLiteral("COMMIT")))
-        throw sql::queryError(StoreError::SaveFailed, QStringLiteral("COMMIT"), commit.lastError());
+    execute(QStringLiteral("COMMIT"), {}, StoreError::SaveFailed);
     m_connection->writing = false;
 
     const ChangeSet changes = adoptSavedState(newKeys, cascaded);
@@ -777,18 +895,17 @@ QList<ObjectId> Context::deleteRows()
                     Rows rows = run(QStringLiteral("SELECT pk FROM %1 WHERE %2 IN (%3)")
                                         .arg(sql::table(child.name), sql::relationshipColumn(relationship->name),
                                              keyList(keys, from, maxKeysPerQuery)),
-                                    {}, StoreError::SaveFailed);
+                                    {}, StoreError::SaveFailed, Keep::Once);
                     QList<qint64> found;
                     QSet<qint64> &known = doomed[child.name];
-                    while (rows.query.next()) {
-                        const qint64 key = rows.query.value(0).toLongLong();
+                    while (rows.next()) {
+                        const qint64 key = rows.row().integer(0);
                         if (!known.contains(key)) {
                             known.insert(key);
                             found.append(key);
                             cascaded.append(ObjectId(m_shared->storeId, child.name, key));
                         }
                     }
-                    rows.query.finish();
                     if (!found.isEmpty())
                         pending.append({&child, found});
                 }
@@ -796,8 +913,8 @@ QList<ObjectId> Context::deleteRows()
         }
     }
     for (const ManagedObject *object : std::as_const(m_deleted)) {
-        run(QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(sql::table(object->m_entity->name)),
-            {object->m_id.key()}, StoreError::SaveFailed);
+        execute(QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(sql::table(object->m_entity->name)),
+                {object->m_id.key()}, StoreError::SaveFailed);
     }
     return cascaded;
 }
@@ -826,8 +943,7 @@ qint64 Context::nextKey(const EntityDescription &entity)
                                    "IFNULL((SELECT highest FROM %2 WHERE entity = ?), 0))")
                         .arg(sql::table(entity.name), sql::keysTable),
                     {entity.name}, StoreError::SaveFailed);
-    const qint64 highest = rows.query.next() ? rows.query.value(0).toLongLong() : 0;
-    rows.query.finish();
+    const qint64 highest = rows.next() ? rows.row().integer(0) : 0;
     return highest + 1;
 }
 
@@ -847,29 +963,34 @@ QHash<ObjectId, qint64> Context::insertRows()
         while (end < inserts.size() && inserts[end]->m_entity == &entity)
             ++end;
         auto it = m_connection->inserts.find(entity.name);
-        if (it == m_connection->inserts.end()) {
-            QSqlQuery query(m_connection->db);
-            if (!query.prepare(sql::insertRow(entity)))
-                throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
-            it = m_connection->inserts.insert(entity.name, std::move(query));
-        }
-        QSqlQuery &query = *it;
+        if (it == m_connection->inserts.end())
+            it = m_connection->inserts
+                     .emplace(entity.name, std::make_unique<sql::Statement>(m_connection->handle, sql::insertRow(entity),
+                                                                            StoreError::SaveFailed))
+                     .first;
+        sql::Statement &statement = *it->second;
         qint64 key = nextKey(entity);
+        newKeys.reserve(newKeys.size() + (end - first));
         for (qsizetype i = first; i < end; ++i, ++key) {
             const ManagedObject *object = inserts[i];
             int position = 0;
-            query.bindValue(position++, key);
-            sql::bindRow(entity, object->m_values, sql::allColumns, query, position);
+            statement.bindInt(position++, key);
+            sql::bindRow(entity, object->m_values, sql::allColumns, statement, position);
             for (const ObjectId &target : std::as_const(object->m_toOne))
-                query.bindValue(position++, storedKey(target, newKeys));
-            if (!query.exec())
-                throw sql::queryError(StoreError::SaveFailed, sql::insertRow(entity), query.lastError());
+                statement.bind(position++, storedKey(target, newKeys));
+            try {
+                statement.run();
+            } catch (...) {
+                statement.reset();
+                throw;
+            }
+            statement.reset();
             newKeys.insert(object->m_id, key);
         }
-        run(QStringLiteral("INSERT INTO %1 (entity, highest) VALUES (?, ?) "
-                           "ON CONFLICT (entity) DO UPDATE SET highest = excluded.highest")
-                .arg(sql::keysTable),
-            {entity.name, key - 1}, StoreError::SaveFailed);
+        execute(QStringLiteral("INSERT INTO %1 (entity, highest) VALUES (?, ?) "
+                               "ON CONFLICT (entity) DO UPDATE SET highest = excluded.highest")
+                    .arg(sql::keysTable),
+                {entity.name, key - 1}, StoreError::SaveFailed);
         first = end;
     }
     return newKeys;
@@ -884,23 +1005,28 @@ void Context::updateRows(const QHash<ObjectId, qint64> &newKeys)
         const EntityDescription &entity = *object->m_entity;
         const quint64 changed = object->m_changed;
         auto it = m_connection->updates.find({entity.name, changed});
-        if (it == m_connection->updates.end()) {
-            QSqlQuery query(m_connection->db);
-            if (!query.prepare(sql::updateRow(entity, changed)))
-                throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity, changed), query.lastError());
-            it = m_connection->updates.insert({entity.name, changed}, std::move(query));
-        }
-        QSqlQuery &query = *it;
+        if (it == m_connection->updates.end())
+            it = m_connection->updates
+                     .emplace(std::pair{entity.name, changed},
+                              std::make_unique<sql::Statement>(m_connection->handle, sql::updateRow(entity, changed),
+                                                               StoreError::SaveFailed))
+                     .first;
+        sql::Statement &statement = *it->second;
         int position = 0;
-        sql::bindRow(entity, object->m_values, changed, query, position);
+        sql::bindRow(entity, object->m_values, changed, statement, position);
         const int attributes = int(entity.attributes.size());
         for (int i = 0; i < object->m_toOne.size(); ++i) {
             if (changed & (quint64(1) << (attributes + i)))
-                query.bindValue(position++, storedKey(object->m_toOne[i], newKeys));
+                statement.bind(position++, storedKey(object->m_toOne[i], newKeys));
         }
-        query.bindValue(position, object->m_id.key());
-        if (!query.exec())
-            throw sql::queryError(StoreError::SaveFailed, sql::updateRow(entity, changed), query.lastError());
+        statement.bindInt(position, object->m_id.key());
+        try {
+            statement.run();
+        } catch (...) {
+            statement.reset();
+            throw;
+        }
+        statement.reset();
     }
 }
 
@@ -979,6 +1105,20 @@ void Context::rollback()
             retire(object);
     }
     dropToManyCaches();
+}
+
+void Context::reset()
+{
+    checkThread();
+    if (m_connection && m_connection->writing)
+        throw invalidRequest(QStringLiteral("reset() inside saveAtomically()"));
+    m_objects.clear();
+    m_cachedOwners.clear();
+    m_loaded.clear();
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    m_owned.clear();
 }
 
 void Context::merge(const ChangeSet &changes)

@@ -4,6 +4,7 @@
 #include "platform/store/ManagedObject.h"
 #include "platform/store/StoreError.h"
 
+#include <QByteArrayView>
 #include <QFuture>
 #include <QHash>
 #include <QPromise>
@@ -20,11 +21,36 @@ struct StoreShared;
 struct ChangeSet;
 class SerialExecutor;
 class ViewContextEvents;
+namespace sql {
+class Statement;
+}
 
 template <class V>
 struct IdAndValue {
     ObjectId id;
     std::optional<V> value;
+};
+
+// One row of Context::forEachRow(), as the store holds it; valid only during the call that hands
+// it over. Attributes are numbered in the order they were asked for.
+class RowView {
+public:
+    ObjectId id() const;
+    bool isNull(int attribute) const;
+    // An Int64, Bool or Date attribute (a date as milliseconds since 1970); 0 when absent.
+    qint64 integer(int attribute) const;
+    // A String attribute as UTF-8, or a Data attribute's bytes; empty when absent.
+    QByteArrayView bytes(int attribute) const;
+
+private:
+    friend class Context;
+    RowView(const sql::Statement &row, const QUuid &store, const QString &entity)
+        : m_row(row), m_store(store), m_entity(entity)
+    {
+    }
+    const sql::Statement &m_row;
+    const QUuid &m_store;
+    const QString &m_entity;
 };
 
 // A scratch pad over the store with its own SQLite connection, bound to one thread: the view
@@ -89,6 +115,10 @@ public:
     // invalid QVariant where a value is absent), without building objects.
     QList<std::pair<ObjectId, QVariantList>> fetchRowValues(const FetchRequestBase &request,
                                                             const QStringList &attributes);
+    // Hands each matching row to `visit` as the store holds it, without building objects or
+    // values: for reads of many rows that only compare them with something.
+    void forEachRow(const FetchRequestBase &request, const QStringList &attributes,
+                    const std::function<void(const RowView &)> &visit);
     qint64 count(const FetchRequestBase &request);
     // Matching rows per target of a to-one relationship; targets without rows are not listed.
     QHash<ObjectId, qint64> countBy(const FetchRequestBase &request, const RelationshipKey &group);
@@ -108,6 +138,10 @@ public:
     // Drops every unsaved insert, update and delete: inserted objects are gone, changed and
     // deleted ones take their stored values again (or are gone when their row is).
     void rollback();
+    // Forgets every object of the context, unsaved changes included: every pointer to one of
+    // them is left dangling. For work that looks up what it needs afresh in every step (an
+    // import), so that the rows of earlier steps do not pile up in memory.
+    void reset();
 
     // Turns every object without changes that was neither read nor changed since the previous
     // call back into a fault: its values are dropped and read again from the store at its next
@@ -140,10 +174,16 @@ private:
 
     const EntityDescription &entityNamed(const QString &name) const;
     QString whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds) const;
-    Rows run(const QString &sql, const QVariantList &binds, StoreError::Code failure);
+    // Whether the connection keeps a statement prepared for the next run of the same text.
+    enum class Keep { Prepared, Once };
+    Rows run(const QString &sql, const QVariantList &binds, StoreError::Code failure, Keep keep = Keep::Prepared);
+    void execute(const QString &sql, const QVariantList &binds, StoreError::Code failure, Keep keep = Keep::Prepared);
     ManagedObject *objectFromRow(const EntityDescription &entity, const Rows &rows);
     void loadRows(const EntityDescription &entity, const QString &where, const QVariantList &binds,
-                  QList<ManagedObject *> *out);
+                  QList<ManagedObject *> *out, Keep keep = Keep::Prepared);
+    // The statement of a fetch of `attributes` (after the key), with its bound values.
+    Rows selectValues(const EntityDescription &entity, const FetchRequestBase &request, const QStringList &attributes,
+                      QList<int> *indexes);
     void prefetch(const EntityDescription &entity, const QList<ManagedObject *> &objects, const QString &key);
     void retire(ManagedObject *object);
     void dropToManyCaches();

@@ -44,6 +44,44 @@ void MigrationStep::foldDuplicates(const EntityDescription &entity)
     exec(QStringLiteral("DROP TABLE fold"));
 }
 
+// Made, and filled from the rows, where it is missing or was made otherwise; else left alone.
+void MigrationStep::updateSearchIndex(const EntityDescription &entity)
+{
+    const std::optional<sql::SearchIndex> index = sql::searchIndex(entity);
+    QHash<QString, QString> existing;  // name -> statement, of the index's table and triggers
+    {
+        QSqlQuery query(m_db);
+        const QString statement =
+            QStringLiteral("SELECT name, type, sql FROM sqlite_master WHERE (type = 'table' AND name = '%1__search') "
+                           "OR (type = 'trigger' AND tbl_name = '%1' AND name LIKE '%1\\_\\_search\\_%' ESCAPE '\\')")
+                .arg(entity.name);
+        if (!query.exec(statement))
+            throw sql::queryError(StoreError::IncompatibleSchema, statement, query.lastError());
+        while (query.next())
+            existing.insert(query.value(0).toString(), query.value(2).toString());
+    }
+    bool current = index && existing.size() == index->objects.size();
+    if (index) {
+        for (const sql::Index &object : index->objects)
+            current = current && existing.value(object.name) == object.statement;
+    }
+    if (current)
+        return;
+    for (auto it = existing.cbegin(); it != existing.cend(); ++it) {
+        if (it.value().startsWith(QStringLiteral("CREATE TRIGGER")))
+            exec(QStringLiteral("DROP TRIGGER %1").arg(sql::table(it.key())));
+    }
+    for (auto it = existing.cbegin(); it != existing.cend(); ++it) {
+        if (!it.value().startsWith(QStringLiteral("CREATE TRIGGER")))
+            exec(QStringLiteral("DROP TABLE %1").arg(sql::table(it.key())));
+    }
+    if (!index)
+        return;
+    for (const sql::Index &object : index->objects)
+        exec(object.statement);
+    exec(sql::rebuildSearchIndex(*index));
+}
+
 void MigrationStep::updateIndexes()
 {
     for (const EntityDescription &entity : m_model.entities) {
@@ -73,6 +111,8 @@ void MigrationStep::updateIndexes()
                 exec(QStringLiteral("DROP INDEX %1").arg(sql::table(name)));
         }
     }
+    for (const EntityDescription &entity : m_model.entities)
+        updateSearchIndex(entity);
     // Every relationship still names a row.
     QSqlQuery check(m_db);
     if (!check.exec(QStringLiteral("PRAGMA foreign_key_check")))

@@ -22,11 +22,13 @@ public:
     // Brings the indexes of every table to the model: indexes the model no longer names go and
     // missing ones are made. Rows that a new unique constraint forbids are first folded into the
     // oldest row (the lowest key) of their value: their children move to it and they go. Owners
-    // are folded first, so children moved by one fold are folded in turn.
+    // are folded first, so children moved by one fold are folded in turn. Search indexes that
+    // are missing, or were made otherwise, are made and filled from the rows.
     void updateIndexes();
 
 private:
     void foldDuplicates(const EntityDescription &entity);
+    void updateSearchIndex(const EntityDescription &entity);
 
     QSqlDatabase &m_db;
     const Model &m_model;

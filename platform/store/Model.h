@@ -45,12 +45,21 @@ struct UniqueConstraint {
     QString within;
 };
 
+// An index over several keys (attributes or to-one relationships), in order. It finds the rows
+// with given values of its leading keys and hands them over in the order of the next key, so a
+// fetch with those conditions, sorted by that key, reads no other row and sorts nothing. It
+// also serves every look-up by its first key alone.
+struct CompoundIndex {
+    QStringList keys;
+};
+
 struct EntityDescription {
     QString name;
     QList<Attribute> attributes;
     QList<Relationship> relationships;
     std::function<ManagedObject *()> make;
     std::optional<UniqueConstraint> unique = std::nullopt;
+    QList<CompoundIndex> compoundIndexes = {};
 
     int attributeIndex(const QString &attribute) const;
     int relationshipIndex(const QString &relationship) const;
