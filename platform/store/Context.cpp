@@ -455,7 +455,8 @@ ManagedObject *Context::existingObject(const ObjectId &id)
     return found.value(0);
 }
 
-QString Context::whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds) const
+QString Context::whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds,
+                             bool searchIndex) const
 {
     QStringList parts;
     for (const Condition &condition : predicate.conditions()) {
@@ -516,7 +517,7 @@ QString Context::whereClause(const EntityDescription &entity, const Predicate &p
             // The search index names the rows that hold every trigram of the text somewhere in
             // their searchable text; the text itself is then looked for in the attributes asked.
             // A text too short for trigrams is looked for in every row in scope.
-            if (const std::optional<QString> expression = sql::searchExpression(needle)) {
+            if (const std::optional<QString> expression = searchIndex ? sql::searchExpression(needle) : std::nullopt) {
                 const QString search = sql::searchTable(entity);
                 parts.append(QStringLiteral("pk IN (SELECT rowid FROM %1 WHERE %1 MATCH ?)").arg(search));
                 binds.append(*expression);
@@ -590,7 +591,11 @@ QList<ManagedObject *> Context::fetchObjects(const FetchRequestBase &request)
     checkThread();
     const EntityDescription &entity = entityNamed(request.entity());
     QVariantList binds;
-    const QString where = whereClause(entity, request.predicate(), binds);
+    // A limited fetch in sort order walks an index and stops at the limit. Asking the search
+    // index first would gather every match before the walk: for a common word, most of the table
+    // (180 ms over 300,000 reviews against 2 ms for the walk).
+    const bool walksToLimit = request.fetchLimit() && !request.sortDescriptors().isEmpty();
+    const QString where = whereClause(entity, request.predicate(), binds, !walksToLimit);
     QString statement = sql::selectRows(entity);
     if (!where.isEmpty())
         statement += QStringLiteral(" WHERE ") + where;

@@ -173,7 +173,9 @@ private:
     QList<ManagedObject *> relatedObjects(const ManagedObject *owner, int relationship);
 
     const EntityDescription &entityNamed(const QString &name) const;
-    QString whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds) const;
+    // `searchIndex` false looks every searched text up in the rows themselves (see fetchObjects()).
+    QString whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds,
+                        bool searchIndex = true) const;
     // Whether the connection keeps a statement prepared for the next run of the same text.
     enum class Keep { Prepared, Once };
     Rows run(const QString &sql, const QVariantList &binds, StoreError::Code failure, Keep keep = Keep::Prepared);
