@@ -983,13 +983,7 @@ QHash<ObjectId, qint64> Context::insertRows()
             sql::bindRow(entity, object->m_values, sql::allColumns, statement, position);
             for (const ObjectId &target : std::as_const(object->m_toOne))
                 statement.bind(position++, storedKey(target, newKeys));
-            try {
-                statement.run();
-            } catch (...) {
-                statement.reset();
-                throw;
-            }
-            statement.reset();
+            statement.runAndReset();
             newKeys.insert(object->m_id, key);
         }
         execute(QStringLiteral("INSERT INTO %1 (entity, highest) VALUES (?, ?) "
@@ -1025,13 +1019,7 @@ void Context::updateRows(const QHash<ObjectId, qint64> &newKeys)
                 statement.bind(position++, storedKey(object->m_toOne[i], newKeys));
         }
         statement.bindInt(position, object->m_id.key());
-        try {
-            statement.run();
-        } catch (...) {
-            statement.reset();
-            throw;
-        }
-        statement.reset();
+        statement.runAndReset();
     }
 }
 

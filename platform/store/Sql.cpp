@@ -435,6 +435,17 @@ void Statement::run()
     }
 }
 
+void Statement::runAndReset()
+{
+    try {
+        run();
+    } catch (...) {
+        reset();
+        throw;
+    }
+    reset();
+}
+
 void Statement::reset()
 {
     sqlite3_reset(m_statement);

@@ -108,6 +108,8 @@ public:
     void run();
     // Ready to run again; bound values are dropped.
     void reset();
+    // run(), then reset(), also when run() fails.
+    void runAndReset();
 
     bool isNull(int column) const;
     qint64 integer(int column) const;
