@@ -162,13 +162,7 @@ void Context::open()
 
 void Context::close()
 {
-    m_objects.clear();
-    m_cachedOwners.clear();
-    m_loaded.clear();
-    m_inserted.clear();
-    m_updated.clear();
-    m_deleted.clear();
-    m_owned.clear();
+    forgetObjects();
     if (!m_connection)
         return;
     const QString name = m_connection->name;
@@ -1105,6 +1099,11 @@ void Context::reset()
     checkThread();
     if (m_connection && m_connection->writing)
         throw invalidRequest(QStringLiteral("reset() inside saveAtomically()"));
+    forgetObjects();
+}
+
+void Context::forgetObjects()
+{
     m_objects.clear();
     m_cachedOwners.clear();
     m_loaded.clear();

@@ -172,6 +172,8 @@ private:
     void markUpdated(ManagedObject *object);
     QList<ManagedObject *> relatedObjects(const ManagedObject *owner, int relationship);
 
+    // Drops every object of the context, changed or not.
+    void forgetObjects();
     const EntityDescription &entityNamed(const QString &name) const;
     // `searchIndex` false looks every searched text up in the rows themselves (see fetchObjects()).
     QString whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds,
