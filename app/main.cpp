@@ -17,7 +17,6 @@
 #include <QMessageBox>
 
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char **argv)
 {
@@ -66,12 +65,7 @@ int main(int argc, char **argv)
         app.start();
         code = application.exec();
     }
-    // The windows are gone; a download or store write still running gets a moment to end. One
-    // that does not (a server that has stopped answering) is cut off: every store write is a
-    // transaction, and the exit handlers must not run under it.
-    if (!platform::waitForBackgroundWork(std::chrono::seconds(3))) {
-        std::fflush(nullptr);
-        std::_Exit(code);
-    }
-    return code;
+    // A download or store write still running gets a moment to end; the exit handlers must not
+    // run under it.
+    return platform::leaveAfterBackgroundWork(code, std::chrono::seconds(3));
 }

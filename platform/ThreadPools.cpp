@@ -6,6 +6,8 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace platform {
 namespace {
@@ -48,6 +50,14 @@ bool waitForBackgroundWork(std::chrono::milliseconds limit)
         if (std::all_of(all.cbegin(), all.cend(), [](QThreadPool *pool) { return pool->activeThreadCount() == 0; }))
             return true;
     }
+}
+
+int leaveAfterBackgroundWork(int code, std::chrono::milliseconds limit)
+{
+    if (waitForBackgroundWork(limit))
+        return code;
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
 
 }  // namespace platform

@@ -18,4 +18,9 @@ QThreadPool *newLongLivedPool(const QString &name, int maxThreads);
 // handlers meets Qt's globals (the SQL connection list, the loggers) already torn down.
 bool waitForBackgroundWork(std::chrono::milliseconds limit);
 
+// For a program's main(), once its windows are gone: returns `code` after the background work has
+// ended, or ends the process at once with `code` when it has not within `limit` (a server that
+// stopped answering). Store writes are transactions, so cutting them off loses nothing saved.
+int leaveAfterBackgroundWork(int code, std::chrono::milliseconds limit);
+
 }  // namespace platform

@@ -15,9 +15,6 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace Glimmerwick;
 using platform::widgetkit::WidgetFamily;
 
@@ -88,9 +85,5 @@ int main(int argc, char **argv)
         code = app.exec();
     }
     // A refresh still running gets a moment to end; the exit handlers must not run under it.
-    if (!platform::waitForBackgroundWork(std::chrono::seconds(3))) {
-        fflush(nullptr);
-        _Exit(code);
-    }
-    return code;
+    return platform::leaveAfterBackgroundWork(code, std::chrono::seconds(3));
 }
