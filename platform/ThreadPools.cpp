@@ -4,10 +4,12 @@
 #include <QList>
 #include <QMutex>
 #include <QThreadPool>
+#include <QWaitCondition>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace platform {
 namespace {
@@ -18,6 +20,10 @@ QList<QThreadPool *> &pools()
     static QList<QThreadPool *> *list = new QList<QThreadPool *>;
     return *list;
 }
+
+QMutex tasksMutex;
+QWaitCondition tasksDone;
+int pendingTasks = 0;
 
 }  // namespace
 
@@ -31,12 +37,49 @@ QThreadPool *newLongLivedPool(const QString &name, int maxThreads)
     return pool;
 }
 
+void backgroundTaskPosted()
+{
+    const QMutexLocker lock(&tasksMutex);
+    ++pendingTasks;
+}
+
+void backgroundTasksDone(int count)
+{
+    const QMutexLocker lock(&tasksMutex);
+    pendingTasks -= count;
+    if (pendingTasks == 0)
+        tasksDone.wakeAll();
+}
+
+void joinWhenEnded(std::thread thread)
+{
+    static QThreadPool *joiner = newLongLivedPool(QStringLiteral("Thread joiner"), 2);
+    auto held = std::make_shared<std::thread>(std::move(thread));
+    joiner->start([held] { held->join(); });
+}
+
+namespace {
+
+bool tasksDoneBy(const QDeadlineTimer &deadline)
+{
+    const QMutexLocker lock(&tasksMutex);
+    while (pendingTasks > 0) {
+        if (!tasksDone.wait(&tasksMutex, deadline))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool waitForBackgroundWork(std::chrono::milliseconds limit)
 {
     const QDeadlineTimer deadline(limit);
     // Work in one pool may start work in another (a finished download releases its store context
     // on the global pool), so go round until a pass ends with every pool idle.
     for (;;) {
+        if (!tasksDoneBy(deadline))
+            return false;
         QList<QThreadPool *> all;
         {
             const QMutexLocker lock(&poolsMutex);
@@ -47,7 +90,9 @@ bool waitForBackgroundWork(std::chrono::milliseconds limit)
             if (!pool->waitForDone(int(deadline.remainingTime())))
                 return false;
         }
-        if (std::all_of(all.cbegin(), all.cend(), [](QThreadPool *pool) { return pool->activeThreadCount() == 0; }))
+        const QMutexLocker lock(&tasksMutex);
+        if (pendingTasks == 0
+            && std::all_of(all.cbegin(), all.cend(), [](QThreadPool *pool) { return pool->activeThreadCount() == 0; }))
             return true;
     }
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <chrono>
+#include <thread>
 
 class QThreadPool;
 
@@ -13,7 +14,17 @@ namespace platform {
 // process and never destroyed.
 QThreadPool *newLongLivedPool(const QString &name, int maxThreads);
 
-// Waits until the long-lived pools and the global pool have no work left, for at most `limit`.
+// Tasks run on threads of our own outside the pools (a store context's) count as background work
+// from backgroundTaskPosted() until backgroundTasksDone(), called once they have run, or were
+// dropped, and have been destroyed.
+void backgroundTaskPosted();
+void backgroundTasksDone(int count);
+
+// For such a thread that is ended by its own task and so cannot be joined by its owner: joined on
+// a pool of its own, so that the process does not leave while the thread takes itself down.
+void joinWhenEnded(std::thread thread);
+
+// Waits until the long-lived pools, the global pool and the threads above have no work left, for at most `limit`.
 // True when they all ran dry. Call it before main() returns: work that runs on into the exit
 // handlers meets Qt's globals (the SQL connection list, the loggers) already torn down.
 bool waitForBackgroundWork(std::chrono::milliseconds limit);

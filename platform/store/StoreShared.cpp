@@ -2,6 +2,7 @@
 
 #include "platform/store/Context.h"
 #include "platform/store/ViewContextEvents.h"
+#include "platform/ThreadPools.h"
 
 #include <condition_variable>
 #include <deque>
@@ -25,30 +26,37 @@ struct SerialExecutor::Queue {
     bool stopping = false;
 };
 
+void SerialExecutor::runTasks(Queue &queue)
+{
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(queue.mutex);
+            queue.wake.wait(lock, [&] { return queue.stopping || !queue.tasks.empty(); });
+            if (queue.stopping)
+                break;
+            task = std::move(queue.tasks.front());
+            queue.tasks.pop_front();
+        }
+        task();
+        task = nullptr;
+        platform::backgroundTasksDone(1);
+    }
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(queue.mutex);
+        dropped.swap(queue.tasks);
+    }
+    const auto count = int(dropped.size());
+    dropped.clear();
+    platform::backgroundTasksDone(count);
+}
+
 SerialExecutor::SerialExecutor() : m_queue(std::make_shared<Queue>())
 {
     // The loop holds the queue itself, so that it may outlive this object when the object is
     // destroyed by a task running on the thread.
-    m_thread = std::thread([queue = m_queue] {
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::unique_lock lock(queue->mutex);
-                queue->wake.wait(lock, [&] { return queue->stopping || !queue->tasks.empty(); });
-                if (queue->stopping)
-                    break;
-                task = std::move(queue->tasks.front());
-                queue->tasks.pop_front();
-            }
-            task();
-            task = nullptr;
-        }
-        std::deque<std::function<void()>> dropped;
-        {
-            std::lock_guard lock(queue->mutex);
-            dropped.swap(queue->tasks);
-        }
-    });
+    m_thread = std::thread([queue = m_queue] { runTasks(*queue); });
     m_threadId = m_thread.get_id();
 }
 
@@ -59,6 +67,7 @@ void SerialExecutor::post(std::function<void()> task)
         if (m_queue->stopping)
             return;
         m_queue->tasks.push_back(std::move(task));
+        platform::backgroundTaskPosted();
     }
     m_queue->wake.notify_one();
 }
@@ -73,7 +82,7 @@ void SerialExecutor::stop()
     if (!m_thread.joinable())
         return;
     if (isCurrent())
-        m_thread.detach();
+        platform::joinWhenEnded(std::move(m_thread));
     else
         m_thread.join();
 }

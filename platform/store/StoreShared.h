@@ -64,6 +64,7 @@ public:
 
 private:
     struct Queue;
+    static void runTasks(Queue &queue);
     std::shared_ptr<Queue> m_queue;
     std::thread m_thread;
     std::thread::id m_threadId;

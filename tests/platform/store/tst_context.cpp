@@ -5,6 +5,7 @@
 #include "Fennick/Persistence/StoreModel.h"
 #include "platform/store/Container.h"
 #include "platform/store/ViewContextEvents.h"
+#include "platform/ThreadPools.h"
 #include "support/TestHome.h"
 
 #include <QSqlDatabase>
@@ -335,6 +336,32 @@ private slots:
         QVERIFY(removed->isDeleted());
         QCOMPARE(released->account()->apps().size(), rows - 1);
         view.save();
+    }
+
+    // A task's future finishes before the task, and the context it ends, are taken down on the
+    // context's thread; a program leaving at that moment met Qt's globals already gone.
+    void backgroundWorkIncludesTakingDownAFinishedTask()
+    {
+        auto container = open();
+        struct SlowToDestroy {
+            std::shared_ptr<std::atomic<bool>> destroyed = std::make_shared<std::atomic<bool>>(false);
+            SlowToDestroy() = default;
+            SlowToDestroy(const SlowToDestroy &) = default;
+            SlowToDestroy(SlowToDestroy &&other) noexcept = default;
+            ~SlowToDestroy()
+            {
+                if (destroyed.use_count() == 2) {  // the last copy but the test's own
+                    QThread::msleep(300);
+                    destroyed->store(true);
+                }
+            }
+        };
+        const SlowToDestroy watched;
+        QFuture<int> done = container->performBackgroundTask([held = watched](Context &) { return 1; });
+        done.waitForFinished();
+        QVERIFY(!watched.destroyed->load());
+        QVERIFY(platform::waitForBackgroundWork(std::chrono::seconds(10)));
+        QVERIFY(watched.destroyed->load());
     }
 };
 
