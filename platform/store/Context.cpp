@@ -17,19 +17,47 @@
 
 namespace platform::store {
 
-// The context's SQLite connection with the statements it keeps prepared: a context runs the same
-// few statements again and again (an import runs each of its look-ups hundreds of times).
-struct Context::Connection {
-    QString name;
-    QSqlDatabase db;
+// A connection to the store file with the statements it keeps prepared: a context runs the same
+// few statements again and again (an import runs each of its look-ups hundreds of times). Opened
+// on SQLite itself, as it outlives its context (see StoreShared::idleConnections) and so may move
+// to another thread, which Qt's SQL connections may not.
+struct Connection {
     sqlite3 *handle = nullptr;
     std::unordered_map<QString, std::unique_ptr<sql::Statement>> statements;   // by text
     std::unordered_map<QString, std::unique_ptr<sql::Statement>> inserts;      // by entity
+    std::unordered_map<QString, std::unique_ptr<sql::Statement>> searchInserts;  // by entity; null: no index
     std::map<std::pair<QString, quint64>, std::unique_ptr<sql::Statement>> updates;  // by entity and written columns
     bool writing = false;                                                        // inside a write transaction
 
     // Statements whose text names rows one by one are used once, and are not kept.
     static constexpr qsizetype keptStatements = 64;
+
+    Connection() = default;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+    ~Connection()
+    {
+        // Every statement goes before the connection closes.
+        statements.clear();
+        inserts.clear();
+        searchInserts.clear();
+        updates.clear();
+        sqlite3_close_v2(handle);
+    }
+
+    // Whether another context may take the connection over: no transaction is open, and no
+    // statement is left holding a read snapshot of the file.
+    bool settle()
+    {
+        if (writing || !handle)
+            return false;
+        for (sqlite3_stmt *statement = sqlite3_next_stmt(handle, nullptr); statement;
+             statement = sqlite3_next_stmt(handle, statement)) {
+            if (sqlite3_stmt_busy(statement))
+                sqlite3_reset(statement);
+        }
+        return sqlite3_get_autocommit(handle) != 0;
+    }
 };
 
 // A statement whose rows are being read; it is ready to run again once they have been.
@@ -128,35 +156,29 @@ void Context::open()
 {
     if (m_connection)
         return;
-    const QString name = QStringLiteral("vantorel-store-%1").arg(m_shared->nextConnection.fetch_add(1));
-    auto connection = std::make_unique<Connection>();
-    connection->name = name;
-    connection->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    QSqlDatabase &db = connection->db;
-    db.setDatabaseName(m_shared->path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sql::busyTimeoutMs));
-    std::optional<StoreError> failure;
-    if (!db.open())
-        failure = sql::openError(m_shared->path, db.lastError());
-    if (!failure) {
-        connection->handle = sql::handle(db);
-        if (!connection->handle)
-            failure = sql::openError(m_shared->path, QSqlError(QStringLiteral("not an SQLite connection")));
+    if (!m_isView) {
+        m_connection = m_shared->takeIdleConnection();
+        if (m_connection)
+            return;
     }
-    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = NORMAL"}) {
-        if (!failure && sqlite3_exec(connection->handle, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
-            failure = sql::openError(m_shared->path, QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(connection->handle))));
+    auto connection = std::make_shared<Connection>();
+    const auto failure = [&] {
+        return sql::openError(m_shared->path, connection->handle ? QString::fromUtf8(sqlite3_errmsg(connection->handle))
+                                                                 : QStringLiteral("out of memory"),
+                              connection->handle ? sqlite3_extended_errcode(connection->handle) : SQLITE_NOMEM);
+    };
+    // Made by the container: a file that is gone is a failure, not a new empty store.
+    if (sqlite3_open_v2(m_shared->path.toUtf8().constData(), &connection->handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        throw failure();
+    sqlite3_extended_result_codes(connection->handle, 1);
+    sqlite3_busy_timeout(connection->handle, sql::busyTimeoutMs);
+    // A search over many rows reads several thousand pages; SQLite's default cache holds 2 MB.
+    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = NORMAL", "PRAGMA cache_size = -16000"}) {
+        if (sqlite3_exec(connection->handle, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw failure();
     }
-    if (!failure && !sql::registerFunctions(db))
-        failure = sql::openError(m_shared->path, QSqlError(QStringLiteral("cannot register the search function")));
-    if (failure) {
-        // Tried again at the next use.
-        connection->handle = nullptr;
-        db.close();
-        connection.reset();
-        QSqlDatabase::removeDatabase(name);
-        throw *failure;
-    }
+    if (!sql::registerFunctions(connection->handle))
+        throw sql::openError(m_shared->path, QStringLiteral("cannot register the search function"), SQLITE_ERROR);
     m_connection = std::move(connection);
 }
 
@@ -165,15 +187,9 @@ void Context::close()
     forgetObjects();
     if (!m_connection)
         return;
-    const QString name = m_connection->name;
-    // Every statement goes before the connection closes, or SQLite keeps it open.
-    m_connection->statements.clear();
-    m_connection->inserts.clear();
-    m_connection->updates.clear();
-    m_connection->handle = nullptr;
-    m_connection->db.close();
+    if (!m_isView && m_connection->settle())
+        m_shared->keepIdleConnection(std::move(m_connection));
     m_connection.reset();
-    QSqlDatabase::removeDatabase(name);
 }
 
 void Context::post(std::function<void()> task)
@@ -961,13 +977,23 @@ QHash<ObjectId, qint64> Context::insertRows()
         qsizetype end = first;
         while (end < inserts.size() && inserts[end]->m_entity == &entity)
             ++end;
-        auto it = m_connection->inserts.find(entity.name);
-        if (it == m_connection->inserts.end())
-            it = m_connection->inserts
-                     .emplace(entity.name, std::make_unique<sql::Statement>(m_connection->handle, sql::insertRow(entity),
-                                                                            StoreError::SaveFailed))
-                     .first;
-        sql::Statement &statement = *it->second;
+        const auto prepared = [&](auto &statements, const auto &text) -> sql::Statement * {
+            auto it = statements.find(entity.name);
+            if (it == statements.end()) {
+                const std::optional<QString> statement = text();
+                it = statements
+                         .emplace(entity.name, statement ? std::make_unique<sql::Statement>(
+                                                               m_connection->handle, *statement, StoreError::SaveFailed)
+                                                         : nullptr)
+                         .first;
+            }
+            return it->second.get();
+        };
+        sql::Statement &statement = *prepared(m_connection->inserts, [&] { return std::optional(sql::insertRow(entity)); });
+        sql::Statement *searchStatement = prepared(m_connection->searchInserts, [&]() -> std::optional<QString> {
+            const std::optional<sql::SearchIndex> index = sql::searchIndex(entity);
+            return index ? std::optional(index->insertRow) : std::nullopt;
+        });
         qint64 key = nextKey(entity);
         newKeys.reserve(newKeys.size() + (end - first));
         for (qsizetype i = first; i < end; ++i, ++key) {
@@ -978,6 +1004,12 @@ QHash<ObjectId, qint64> Context::insertRows()
             for (const ObjectId &target : std::as_const(object->m_toOne))
                 statement.bind(position++, storedKey(target, newKeys));
             statement.runAndReset();
+            if (searchStatement) {
+                position = 0;
+                searchStatement->bindInt(position++, key);
+                sql::bindFolded(entity, object->m_values, sql::allColumns, *searchStatement, position);
+                searchStatement->runAndReset();
+            }
             newKeys.insert(object->m_id, key);
         }
         execute(QStringLiteral("INSERT INTO %1 (entity, highest) VALUES (?, ?) "

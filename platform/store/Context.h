@@ -18,6 +18,7 @@
 namespace platform::store {
 
 struct StoreShared;
+struct Connection;
 struct ChangeSet;
 class SerialExecutor;
 class ViewContextEvents;
@@ -155,7 +156,6 @@ private:
     friend class Container;
     friend class ManagedObject;
     friend struct StoreShared;
-    struct Connection;
     struct Rows;
 
     Context(std::shared_ptr<StoreShared> shared, QThread *viewThread);
@@ -217,7 +217,7 @@ private:
     std::thread::id m_thread;     // background contexts
     QThread *m_viewThread = nullptr;
     ViewContextEvents *m_events = nullptr;  // view context only: its signals, and queued work
-    std::unique_ptr<Connection> m_connection;
+    std::shared_ptr<Connection> m_connection;
 
     QHash<ObjectId, ManagedObject *> m_objects;
     QList<ManagedObject *> m_inserted;

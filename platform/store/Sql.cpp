@@ -85,8 +85,12 @@ sqlite3 *handle(const QSqlDatabase &db)
 bool registerFunctions(QSqlDatabase &db)
 {
     sqlite3 *connection = handle(db);
-    return connection
-        && sqlite3_create_function_v2(connection, containsFunction.toLatin1().constData(), 2,
+    return connection && registerFunctions(connection);
+}
+
+bool registerFunctions(sqlite3 *connection)
+{
+    return sqlite3_create_function_v2(connection, containsFunction.toLatin1().constData(), 2,
                                       SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, &contains, nullptr,
                                       nullptr, nullptr)
         == SQLITE_OK;
@@ -226,12 +230,13 @@ std::optional<SearchIndex> searchIndex(const EntityDescription &entity)
                                .arg(fts, columns, oldValues.join(QStringLiteral(", ")));
     const QString learn = QStringLiteral("INSERT INTO %1(rowid, %2) VALUES (new.pk, %3);")
                               .arg(fts, columns, newValues.join(QStringLiteral(", ")));
+    index.insertRow = QStringLiteral("INSERT INTO %1(rowid, %2) VALUES (?, %3)")
+                          .arg(fts, columns, QStringList(folded.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
     const auto trigger = [&](const QString &suffix, const QString &event, const QString &body) {
         const QString name = index.table + QLatin1Char('_') + suffix;
         index.objects.append({name, QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 BEGIN %4 END")
                                         .arg(quoted(name), event, owner, body)});
     };
-    trigger(QStringLiteral("insert"), QStringLiteral("INSERT"), learn);
     trigger(QStringLiteral("delete"), QStringLiteral("DELETE"), forget);
     trigger(QStringLiteral("update"), QStringLiteral("UPDATE OF ") + columns, forget + QLatin1Char(' ') + learn);
     return index;
@@ -543,6 +548,13 @@ void bindRow(const EntityDescription &entity, const QVariantList &values, quint6
         if (covers(columns, i))
             statement.bind(position++, toSql(entity.attributes[i].type, values[i]));
     }
+    bindFolded(entity, values, columns, statement, position);
+}
+
+void bindFolded(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
+                int &position)
+{
+    const int attributes = int(entity.attributes.size());
     for (int i = 0; i < attributes; ++i) {
         if (!entity.attributes[i].searchable || !covers(columns, i))
             continue;
@@ -559,6 +571,12 @@ StoreError openError(const QString &path, const QSqlError &error)
                       QStringLiteral("{path = \"%1\"; reason = \"%2\"; code = %3}")
                           .arg(path, error.databaseText().isEmpty() ? error.text() : error.databaseText(),
                                error.nativeErrorCode().isEmpty() ? QStringLiteral("-") : error.nativeErrorCode()));
+}
+
+StoreError openError(const QString &path, const QString &reason, int code)
+{
+    return StoreError(StoreError::CannotOpen, QStringLiteral("The store could not be opened"),
+                      QStringLiteral("{path = \"%1\"; reason = \"%2\"; code = %3}").arg(path, reason).arg(code));
 }
 
 StoreError readOnlyError(const QString &path)

@@ -26,6 +26,7 @@ constexpr quint64 allColumns = ~quint64(0);
 // contains(haystack, needle): 1 when the folded haystack holds the needle, else 0 (NULL for NULL).
 inline const QString containsFunction = QStringLiteral("vantorel_contains");
 bool registerFunctions(QSqlDatabase &db);
+bool registerFunctions(::sqlite3 *connection);
 
 QString table(const QString &entity);
 QString column(const QString &attribute);
@@ -53,13 +54,16 @@ QString createTable(const EntityDescription &entity);
 QList<Index> indexes(const EntityDescription &entity);
 
 // The search index of an entity with searchable attributes: an FTS5 table of the trigrams of
-// their folded copies (no positions, no text of its own: it reads the entity's table), kept
-// up to date by triggers on the entity's table, so that every writer of the file keeps it, and
-// every delete, cascades included, reaches it. A search text of three or more characters is
-// looked up there first; a match of its trigrams is then confirmed on the folded text itself.
+// their folded copies (no positions, no text of its own: it reads the entity's table). Triggers
+// on the entity's table make every delete, cascades included, and every change of a searchable
+// attribute reach it. Inserted rows are added by their writer with `insertRow`: FTS5 writes its
+// pending terms out at every statement savepoint, and an insert trigger would open one per row.
+// A search text of three or more characters is looked up there first; a match of its trigrams is
+// then confirmed on the folded text itself.
 struct SearchIndex {
     QString table;         // unquoted name
     QList<Index> objects;  // the FTS5 table, then its triggers, in creation order
+    QString insertRow;     // binds the row's key, then its folded copies as bindFolded() does
 };
 std::optional<SearchIndex> searchIndex(const EntityDescription &entity);
 // The search index's table, quoted; empty when the entity has no searchable attribute.
@@ -137,11 +141,15 @@ void readRow(const EntityDescription &entity, const Statement &row, QVariantList
 // advancing `position`.
 void bindRow(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
              int &position);
+// Binds the folded copies of the searchable attributes in `columns`, advancing `position`.
+void bindFolded(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
+                int &position);
 
 // SQLite's handle of an open connection; nullptr when the driver is not SQLite.
 ::sqlite3 *handle(const QSqlDatabase &db);
 
 StoreError openError(const QString &path, const QSqlError &error);
+StoreError openError(const QString &path, const QString &reason, int code);
 // An open connection that can only read, as SQLite describes it.
 StoreError readOnlyError(const QString &path);
 StoreError queryError(StoreError::Code code, const QString &statement, const QSqlError &error);

@@ -5,6 +5,7 @@
 #include "platform/ThreadPools.h"
 
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 
 namespace platform::store {
@@ -17,6 +18,76 @@ void StoreShared::didSave(const Context *sender, const ChangeSet &changes)
     Context *target = viewContext;
     // Queued on the view context's own object: dropped with it when the view context goes first.
     QMetaObject::invokeMethod(viewEvents, [target, changes] { target->merge(changes); }, Qt::QueuedConnection);
+}
+
+namespace {
+
+// Every StoreShared alive, for closing their idle connections at exit. Never destroyed: stores
+// may be destroyed during the exit itself.
+struct LiveStores {
+    std::mutex mutex;
+    std::vector<StoreShared *> stores;
+
+    static LiveStores &instance()
+    {
+        static LiveStores *live = [] {
+            std::atexit([] {
+                LiveStores &all = *live;
+                std::lock_guard lock(all.mutex);
+                for (StoreShared *store : all.stores)
+                    store->closeIdleConnections();
+            });
+            return new LiveStores;
+        }();
+        return *live;
+    }
+};
+
+}  // namespace
+
+StoreShared::StoreShared()
+{
+    LiveStores &live = LiveStores::instance();
+    std::lock_guard lock(live.mutex);
+    live.stores.push_back(this);
+}
+
+StoreShared::~StoreShared()
+{
+    {
+        LiveStores &live = LiveStores::instance();
+        std::lock_guard lock(live.mutex);
+        std::erase(live.stores, this);
+    }
+    closeIdleConnections();
+}
+
+void StoreShared::closeIdleConnections()
+{
+    std::vector<std::shared_ptr<Connection>> closing;
+    {
+        std::lock_guard lock(idleMutex);
+        closing.swap(idleConnections);
+    }
+}
+
+std::shared_ptr<Connection> StoreShared::takeIdleConnection()
+{
+    std::lock_guard lock(idleMutex);
+    if (idleConnections.empty())
+        return nullptr;
+    std::shared_ptr<Connection> connection = std::move(idleConnections.back());
+    idleConnections.pop_back();
+    return connection;
+}
+
+void StoreShared::keepIdleConnection(std::shared_ptr<Connection> connection)
+{
+    std::unique_lock lock(idleMutex);
+    if (idleConnections.size() < maxIdleConnections)
+        idleConnections.push_back(std::move(connection));
+    lock.unlock();
+    // A connection not kept closes here, outside the lock.
 }
 
 struct SerialExecutor::Queue {

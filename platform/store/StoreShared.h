@@ -11,11 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace platform::store {
 
 class Context;
 class ViewContextEvents;
+struct Connection;
 
 // One row as a save wrote it, handed to the view context so that its objects follow. `written`
 // has a bit for each attribute, then each to-one relationship, that the save wrote.
@@ -34,6 +36,11 @@ struct ChangeSet {
 
 // What the contexts of one container share. Internal to the store layer.
 struct StoreShared {
+    StoreShared();
+    ~StoreShared();
+    StoreShared(const StoreShared &) = delete;
+    StoreShared &operator=(const StoreShared &) = delete;
+
     QString path;
     std::shared_ptr<const Model> model;
     QUuid storeId;
@@ -43,6 +50,18 @@ struct StoreShared {
     ViewContextEvents *viewEvents = nullptr;
 
     std::atomic<int> nextConnection{0};
+
+    // Connections of background contexts that have ended, kept for the next ones: a new
+    // connection starts with an empty page cache, and a search over many rows would read all of
+    // its pages from the file again. A few are enough; contexts rarely run side by side. They
+    // close when the program ends normally, also for a container that is never destroyed, so
+    // that the last connection out folds the log into the file and removes it.
+    std::shared_ptr<Connection> takeIdleConnection();
+    void keepIdleConnection(std::shared_ptr<Connection> connection);
+    void closeIdleConnections();
+    static constexpr std::size_t maxIdleConnections = 2;
+    std::mutex idleMutex;
+    std::vector<std::shared_ptr<Connection>> idleConnections;
 
     // Hands a background save to the view context, on the view context's thread.
     void didSave(const Context *sender, const ChangeSet &changes);

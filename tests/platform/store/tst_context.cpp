@@ -338,6 +338,48 @@ private slots:
         view.save();
     }
 
+    // Ended contexts leave their connections to the next ones: what those read must be the file
+    // as it is now, whatever the connection read or wrote before.
+    void aConnectionPassedOnReadsTheFileAsItIsNow()
+    {
+        auto container = open();
+        auto writer = std::make_unique<Container>(QStringLiteral("Vantorel"), storeModel(), container->storePath());
+        const auto addApp = [](Container &store, const QString &name) {
+            store.performBackgroundTask([name](Context &c) {
+                auto *app = c.insert<ManagedApp>();
+                app->setName(name);
+                c.save();
+            }).waitForFinished();
+        };
+        addApp(*container, QStringLiteral("a"));
+        for (const QString &name : {QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}) {
+            // Read, end the context, let another connection write, read again in a new context.
+            QCOMPARE(container->performBackgroundTask(appNames).result().size(), appNames(container->viewContext()).size());
+            addApp(*writer, name);
+            QCOMPARE(container->performBackgroundTask(appNames).result().last(), name);
+        }
+        // A context that ends inside a failed write leaves nothing open to the next.
+        const ObjectId account = container->performBackgroundTask([](Context &c) {
+            auto *row = c.insert<ManagedAccount>();
+            c.save();
+            return row->objectId();
+        }).result();
+        QVERIFY_THROWS_EXCEPTION(StoreError, container->performBackgroundTask([&](Context &c) {
+            ManagedAccount *owner = c.existingObject<ManagedAccount>(account);
+            writer->performBackgroundTask([account](Context &other) {
+                other.deleteObject(other.existingObject(account));
+                other.save();
+            }).waitForFinished();
+            auto *app = c.insert<ManagedApp>();
+            app->setName(QStringLiteral("never"));
+            app->setAccount(owner);
+            c.save();
+        }).waitForFinished());
+        addApp(*writer, QStringLiteral("e"));
+        QCOMPARE(container->performBackgroundTask(appNames).result(),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e")}));
+    }
+
     // A task's future finishes before the task, and the context it ends, are taken down on the
     // context's thread; a program leaving at that moment met Qt's globals already gone.
     void backgroundWorkIncludesTakingDownAFinishedTask()
