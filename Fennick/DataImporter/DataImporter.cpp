@@ -27,6 +27,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace Fennick {
@@ -342,6 +343,16 @@ public:
             return block(c);
         });
     }
+    template <class F>
+    auto perform(F block)
+    {
+        return m_context->perform([this, block = std::move(block)](Context &c) mutable {
+            QElapsedTimer timer;
+            timer.start();
+            const auto addTime = qScopeGuard([&] { m_nanoseconds += timer.nsecsElapsed(); });
+            return block(c);
+        });
+    }
     std::chrono::nanoseconds time() const { return std::chrono::nanoseconds(m_nanoseconds.load()); }
 
 private:
@@ -510,6 +521,41 @@ void syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, L
     store.performAndWait([&](Context &c) { applyChanges(c, server, level); });
 }
 
+// syncEntities() in two halves, so that the caller can wait on the network while the first look
+// runs: the look starts on the run's context at once, finish() waits for it and writes what it
+// found.
+template <class Level>
+class PendingSync {
+public:
+    PendingSync(StoreSteps &store, const QList<typename Level::Item> &items, Level level)
+        : m_store(store), m_items(items), m_server(std::make_unique<ServerList<Level>>(m_items)),
+          m_level(std::make_unique<Level>(std::move(level)))
+    {
+        m_planned = store.perform([server = m_server.get(), level = m_level.get()](Context &c) {
+            return compareWithServer<Level>(c, level->scope(level->parent(c)), *server);
+        });
+    }
+    PendingSync(const PendingSync &) = delete;
+    PendingSync &operator=(const PendingSync &) = delete;
+    ~PendingSync() { m_planned.waitForFinished(); }  // the look reads the list and the level
+
+    void finish()
+    {
+        const Changes<Level> planned = m_planned.result();
+        if (planned.isEmpty())
+            return;
+        m_level->prepare(planned.inserts);
+        m_store.performAndWait([&](Context &c) { applyChanges(c, *m_server, *m_level); });
+    }
+
+private:
+    StoreSteps &m_store;
+    const QList<typename Level::Item> m_items;  // the server list points into it
+    std::unique_ptr<ServerList<Level>> m_server;
+    std::unique_ptr<Level> m_level;
+    QFuture<Changes<Level>> m_planned;
+};
+
 struct AppResult {
     int count = 0;
     std::exception_ptr error;
@@ -644,18 +690,40 @@ int DataImporter::Run::importApp(const ServerApp &app, const SafeAccount &accoun
 {
     const ConnectAPI api;
     const QList<ServerAppVersion> versions = api.loadAppVersions(app.id, account.credentials);
-    VersionLevel versionLevel{account.objectId, app.id};
-    syncEntities(store, versions, versionLevel);
+    // Every app of the account shares the run's context: each level is compared there while the
+    // next list is on its way. A version's reviews are looked at once the versions are written.
+    PendingSync<VersionLevel> versionSync(store, versions, VersionLevel{account.objectId, app.id});
+    bool versionsWritten = false;
+    const auto writeVersions = [&] {
+        if (!std::exchange(versionsWritten, true))
+            versionSync.finish();
+    };
 
     int newReviews = 0;
     const QString lastVersion = versions.isEmpty() ? QString() : versions.last().id;
+    std::optional<PendingSync<ReviewLevel>> pending;
     for (const ServerAppVersion &version : versions) {
         if (onlySyncLastVersion && version.id != lastVersion)
             continue;
-        const QList<ServerAppReview> reviews = api.loadAppVersionReviews(version.id, account.credentials);
-        ReviewLevel reviewLevel{account.objectId, app.id, version.id, newReviews, {}};
-        syncEntities(store, reviews, reviewLevel);
+        QList<ServerAppReview> reviews;
+        try {
+            reviews = api.loadAppVersionReviews(version.id, account.credentials);
+        } catch (...) {
+            // The lists that came before the failure are written all the same.
+            writeVersions();
+            if (pending)
+                pending->finish();
+            throw;
+        }
+        writeVersions();
+        if (pending)
+            pending->finish();
+        pending.emplace(store, reviews, ReviewLevel{account.objectId, app.id, version.id, newReviews, {}});
     }
+    writeVersions();
+    if (pending)
+        pending->finish();
+    pending.reset();
     markAppSynced(app.id, account.objectId);
     return newReviews;
 }
