@@ -12,14 +12,16 @@ std::shared_ptr<const platform::store::Model> storeModel()
 {
     static const std::shared_ptr<const platform::store::Model> model = [] {
         auto built = std::make_shared<platform::store::Model>();
-        built->version = 3;
+        built->version = 4;
         // Owners first: the store writes new rows in this order.
         built->entities = {ManagedAccount::description(), ManagedApp::description(),
                            ManagedAppVersion::description(), ManagedReview::description()};
         // 1 to 2: one row per identifier under each parent. 2 to 3: the search index, and
-        // indexes that serve the summaries' sorted fetches instead of ones no fetch used.
+        // indexes that serve the summaries' sorted fetches instead of ones no fetch used. 3 to
+        // 4: the store adds inserted rows to the search index itself, without a trigger.
         built->migrations = {{1, [](platform::store::MigrationStep &step) { step.updateIndexes(); }},
-                             {2, [](platform::store::MigrationStep &step) { step.updateIndexes(); }}};
+                             {2, [](platform::store::MigrationStep &step) { step.updateIndexes(); }},
+                             {3, [](platform::store::MigrationStep &step) { step.updateSearchIndexes(); }}};
         return built;
     }();
     return model;

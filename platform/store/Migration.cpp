@@ -67,6 +67,16 @@ void MigrationStep::updateSearchIndex(const EntityDescription &entity)
     }
     if (current)
         return;
+    // The same index kept by other triggers holds the same rows: only the triggers change.
+    if (index && existing.value(index->table) == index->objects.first().statement) {
+        for (auto it = existing.cbegin(); it != existing.cend(); ++it) {
+            if (it.key() != index->table)
+                exec(QStringLiteral("DROP TRIGGER %1").arg(sql::table(it.key())));
+        }
+        for (qsizetype i = 1; i < index->objects.size(); ++i)
+            exec(index->objects[i].statement);
+        return;
+    }
     for (auto it = existing.cbegin(); it != existing.cend(); ++it) {
         if (it.value().startsWith(QStringLiteral("CREATE TRIGGER")))
             exec(QStringLiteral("DROP TRIGGER %1").arg(sql::table(it.key())));
@@ -80,6 +90,12 @@ void MigrationStep::updateSearchIndex(const EntityDescription &entity)
     for (const sql::Index &object : index->objects)
         exec(object.statement);
     exec(sql::rebuildSearchIndex(*index));
+}
+
+void MigrationStep::updateSearchIndexes()
+{
+    for (const EntityDescription &entity : m_model.entities)
+        updateSearchIndex(entity);
 }
 
 void MigrationStep::updateIndexes()

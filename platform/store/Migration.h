@@ -25,6 +25,9 @@ public:
     // are folded first, so children moved by one fold are folded in turn. Search indexes that
     // are missing, or were made otherwise, are made and filled from the rows.
     void updateIndexes();
+    // The search indexes alone, as above. An index whose table is as the model makes it keeps
+    // its rows; only its triggers are brought to the model.
+    void updateSearchIndexes();
 
 private:
     void foldDuplicates(const EntityDescription &entity);

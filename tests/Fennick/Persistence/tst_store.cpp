@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtConcurrent>
@@ -286,6 +287,64 @@ private slots:
         auto *elsewhere = view.insert<ManagedApp>();
         elsewhere->setIdentifier(QStringLiteral("a"));
         view.save();  // no account: another parent
+    }
+
+    // Stores of the previous schema added inserted rows to the search index by a trigger; the
+    // store now adds them itself, so a trigger left behind would index every new row twice.
+    void theSearchIndexOfThePreviousSchemaKeepsItsRowsAndLosesItsInsertTrigger()
+    {
+        const auto raw = [&](const QStringList &statements, const QString &query = {}) {
+            QVariant answer;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+                db.setDatabaseName(path());
+                if (!db.open())
+                    return QVariant(QStringLiteral("cannot open"));
+                QSqlQuery run(db);
+                for (const QString &statement : statements) {
+                    if (!run.exec(statement))
+                        answer = run.lastError().text();
+                }
+                if (!query.isEmpty() && answer.isNull())
+                    answer = run.exec(query) && run.next() ? run.value(0) : QVariant(run.lastError().text());
+                run = QSqlQuery();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+            return answer;
+        };
+        const QString integrityCheck = QStringLiteral(
+            "INSERT INTO \"Review__search\" (\"Review__search\", rank) VALUES ('integrity-check', 1)");
+        const auto addReview = [](Container &store, const QString &title) {
+            return store.performBackgroundTask([title](Context &c) {
+                auto *review = c.insert<ManagedReview>();
+                review->setTitle(title);
+                c.save();
+                return review->objectId();
+            }).result();
+        };
+        {
+            auto container = open();
+            addReview(*container, QStringLiteral("Stored before"));
+        }
+        QCOMPARE(raw({QStringLiteral(
+                          "CREATE TRIGGER \"Review__search_insert\" AFTER INSERT ON \"Review\" BEGIN INSERT INTO "
+                          "\"Review__search\"(rowid, \"body__folded\", \"title__folded\") VALUES (new.pk, "
+                          "new.\"body__folded\", new.\"title__folded\"); END"),
+                      QStringLiteral("PRAGMA user_version = 3")}),
+                 QVariant());
+
+        auto container = open();
+        QCOMPARE(raw({}, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger' AND name LIKE '%insert'")),
+                 QVariant(0));
+        const ObjectId added = addReview(*container, QStringLiteral("Stored after"));
+        QCOMPARE(raw({integrityCheck}), QVariant());
+        Context &view = container->viewContext();
+        QCOMPARE(view.fetch(ManagedReview::fetchRequest().where(containsText({Review::title}, QStringLiteral("STORED")))).size(), 2);
+        view.deleteObject(view.existingObject(added));
+        view.save();
+        QCOMPARE(raw({integrityCheck}), QVariant());
+        QCOMPARE(view.fetch(ManagedReview::fetchRequest().where(containsText({Review::title}, QStringLiteral("stored")))).size(), 1);
     }
 
     void unsetScalarsReadFalseAndOptionalsAbsent()
