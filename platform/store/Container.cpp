@@ -158,7 +158,12 @@ QUuid prepareFileOnce(const QString &path, const Model &model, const QString &na
                 throw openError(query.lastError());
         };
         try {
-            checkOwnership(inspect(query, openError), model, path);
+            // One read transaction: another program creating the store commits its tables and
+            // its version together, and separate reads could see one without the other.
+            exec(QStringLiteral("BEGIN"));
+            const FileState found = inspect(query, openError);
+            exec(QStringLiteral("COMMIT"));
+            checkOwnership(found, model, path);
             // SQLite opens a file it may not write read-only, without a word.
             if (sqlite3_db_readonly(sql::handle(db), "main") == 1)
                 throw sql::readOnlyError(path);
