@@ -10,6 +10,7 @@
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
 #include "Fennick/WorkerPools.h"
+#include "platform/store/Context.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -59,6 +60,58 @@ StoreReview::StoreReview(Fields fields, QObject *parent) : QObject(parent), m_fi
 }
 
 StoreReview::StoreReview(const ManagedReview &review) : StoreReview(fieldsOf(review)) {}
+
+QList<std::shared_ptr<StoreReview>> StoreReview::ofApp(platform::store::Context &context,
+                                                       const platform::store::FetchRequest<ManagedReview> &request,
+                                                       const platform::store::ObjectId &app)
+{
+    const QString untitled = QStringLiteral("Untitled");
+    const ManagedApp *appRow = context.existingObject<ManagedApp>(app);
+    const QString appName = appRow ? appRow->name().value_or(untitled) : untitled;
+    const std::optional<QString> appIdentifier = appRow ? appRow->identifier() : std::nullopt;
+    QHash<qint64, QString> versions;
+    for (const auto &[id, text] : context.fetchValues(ManagedAppVersion::fetchRequest().where(ManagedAppVersion::Keys::app == app),
+                                                      ManagedAppVersion::Keys::version))
+        versions.insert(id.key(), text.value_or(QString()));
+
+    enum Column { Identifier, Title, Body, Created, Nickname, Territory, Rating, IsNew, Language, TranslatedBody,
+                  TranslatedTitle, ResponseText, ResponseIdentifier, Version };
+    const QStringList columns{QStringLiteral("identifier"), QStringLiteral("title"),          QStringLiteral("body"),
+                              QStringLiteral("created"),    QStringLiteral("nickname"),       QStringLiteral("territory"),
+                              QStringLiteral("rating"),     QStringLiteral("isNew"),          QStringLiteral("language"),
+                              QStringLiteral("translatedBody"), QStringLiteral("translatedTitle"),
+                              QStringLiteral("responseText"), QStringLiteral("responseIdentifier"),
+                              QStringLiteral("version")};
+    QList<std::shared_ptr<StoreReview>> records;
+    context.forEachRow(request, columns, [&](const platform::store::RowView &row) {
+        const auto text = [&](Column column) -> std::optional<QString> {
+            if (row.isNull(column))
+                return std::nullopt;
+            return QString::fromUtf8(row.bytes(column));
+        };
+        records.append(std::make_shared<StoreReview>(Fields{
+            .id = row.id(),
+            .reviewIdentifier = text(Identifier).value_or(QString()),
+            .app = appName,
+            .appIdentifier = appIdentifier,
+            .version = row.isNull(Version) ? QString() : versions.value(row.integer(Version)),
+            .title = text(Title).value_or(untitled),
+            .body = text(Body).value_or(QString()),
+            .created = row.isNull(Created) ? QDateTime::currentDateTimeUtc()
+                                           : QDateTime::fromMSecsSinceEpoch(row.integer(Created), Qt::UTC),
+            .nickname = text(Nickname).value_or(QString()),
+            .territory = text(Territory).value_or(QString()),
+            .rating = row.integer(Rating),
+            .isNew = row.integer(IsNew) != 0,
+            .language = text(Language),
+            .translatedBody = text(TranslatedBody),
+            .translatedTitle = text(TranslatedTitle),
+            .responseBody = text(ResponseText),
+            .responseIdentifier = text(ResponseIdentifier),
+        }));
+    });
+    return records;
+}
 
 void StoreReview::setTranslation(const std::optional<QString> &title, const std::optional<QString> &body)
 {

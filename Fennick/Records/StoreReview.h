@@ -7,7 +7,14 @@
 #include <QDateTime>
 #include <QFuture>
 #include <QObject>
+#include <memory>
 #include <optional>
+
+namespace platform::store {
+class Context;
+template <class T>
+class FetchRequest;
+}  // namespace platform::store
 
 namespace Fennick {
 
@@ -45,6 +52,12 @@ public:
     explicit StoreReview(Fields fields, QObject *parent = nullptr);
     // Reads the row and the rows it points to: call it on the row's context thread.
     explicit StoreReview(const ManagedReview &review);
+    // The records of the reviews `request` fetches, every one of them of the app `app`, in fetch
+    // order: the fields the constructor above reads, taken straight from the rows, as a summary
+    // lists thousands. Call it on the context's thread.
+    static QList<std::shared_ptr<StoreReview>> ofApp(platform::store::Context &context,
+                                                     const platform::store::FetchRequest<ManagedReview> &request,
+                                                     const platform::store::ObjectId &app);
 
     const platform::store::ObjectId &id() const { return m_fields.id; }
     const QString &reviewIdentifier() const { return m_fields.reviewIdentifier; }

@@ -65,8 +65,7 @@ ReviewList fetchReviews(Context &context, const ReviewQuery &query)
             request.where(Keys::responseIdentifier.isNull());
     }
     request.sortedBy({sortKey(query.order), isAscending(query.order)});
-    request.prefetch(Keys::app).prefetch(Keys::version);
-    return ModelSupport::reviewRecords(context.fetch(request));
+    return Fennick::StoreReview::ofApp(context, request, query.app);
 }
 
 // Plain descending string order of the version text: "9.0" comes before "10.0".

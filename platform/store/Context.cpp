@@ -722,10 +722,17 @@ Context::Rows Context::selectValues(const EntityDescription &entity, const Fetch
     QString statement = QStringLiteral("SELECT pk");
     for (const QString &attribute : attributes) {
         const int index = entity.attributeIndex(attribute);
-        if (index < 0)
+        if (index >= 0) {
+            indexes->append(index);
+            statement += QStringLiteral(", ") + sql::column(attribute);
+            continue;
+        }
+        // A to-one relationship reads as the key of the row it names.
+        const int toOne = entity.toOneIndex(attribute);
+        if (toOne < 0)
             throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, attribute));
-        indexes->append(index);
-        statement += QStringLiteral(", ") + sql::column(attribute);
+        indexes->append(-1 - toOne);
+        statement += QStringLiteral(", ") + sql::relationshipColumn(attribute);
     }
     QVariantList binds;
     const QString where = whereClause(entity, request.predicate(), binds);
@@ -754,8 +761,10 @@ QList<std::pair<ObjectId, QVariantList>> Context::fetchRowValues(const FetchRequ
         }
         QVariantList values;
         values.reserve(indexes.size());
-        for (int column = 0; column < indexes.size(); ++column)
-            values.append(row.value(entity.attributes[indexes[column]].type, column + 1));
+        for (int column = 0; column < indexes.size(); ++column) {
+            const int index = indexes[column];
+            values.append(row.value(index >= 0 ? entity.attributes[index].type : AttributeType::Int64, column + 1));
+        }
         result.append({std::move(id), std::move(values)});
     }
     return result;

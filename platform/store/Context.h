@@ -38,7 +38,8 @@ class RowView {
 public:
     ObjectId id() const;
     bool isNull(int attribute) const;
-    // An Int64, Bool or Date attribute (a date as milliseconds since 1970); 0 when absent.
+    // An Int64, Bool or Date attribute (a date as milliseconds since 1970), or the key a to-one
+    // relationship names; 0 when absent.
     qint64 integer(int attribute) const;
     // A String attribute as UTF-8, or a Data attribute's bytes; empty when absent.
     QByteArrayView bytes(int attribute) const;
@@ -113,11 +114,12 @@ public:
         return result;
     }
     // Each matching row's id with the values of several attributes, in the order asked (an
-    // invalid QVariant where a value is absent), without building objects.
+    // invalid QVariant where a value is absent), without building objects. A to-one
+    // relationship may be asked for too: its value is the key of the row it names.
     QList<std::pair<ObjectId, QVariantList>> fetchRowValues(const FetchRequestBase &request,
                                                             const QStringList &attributes);
     // Hands each matching row to `visit` as the store holds it, without building objects or
-    // values: for reads of many rows that only compare them with something.
+    // values: for reads of many rows. Attributes as for fetchRowValues().
     void forEachRow(const FetchRequestBase &request, const QStringList &attributes,
                     const std::function<void(const RowView &)> &visit);
     qint64 count(const FetchRequestBase &request);

@@ -104,6 +104,64 @@ private slots:
         QVERIFY(!(first == StoreReview(*reviewTree())));
     }
 
+    // A summary makes its records from the rows without objects; they must read as the records
+    // made from the objects do, defaults included.
+    void recordsOfAnAppReadTheRowsAsRecordsOfObjectsDo()
+    {
+        ManagedReview *full = reviewTree(QStringLiteral("Listed"));
+        full->setIdentifier(QStringLiteral("r-full"));
+        full->setBody(QStringLiteral("Caf\u00e9 \U0001F600 body"));
+        full->setCreated(QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), Qt::UTC));
+        full->setNickname(QStringLiteral("nick"));
+        full->setLanguage(QStringLiteral("fr"));
+        full->setTranslatedBody(QStringLiteral("translated"));
+        full->setTranslatedTitle(QString());  // present but empty
+        full->setResponseText(QStringLiteral("Thanks"));
+        full->setResponseIdentifier(QStringLiteral("resp-1"));
+        ManagedApp *app = full->app();
+        auto *untitledVersion = view().insert<ManagedAppVersion>();
+        untitledVersion->setApp(app);
+        auto *bare = view().insert<ManagedReview>();
+        bare->setApp(app);
+        bare->setVersion(untitledVersion);
+        auto *unversioned = view().insert<ManagedReview>();
+        unversioned->setApp(app);
+        unversioned->setCreated(QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
+        reviewTree(QStringLiteral("Other app"));
+        view().save();
+
+        const auto request = ManagedReview::fetchRequest()
+                                 .where(ManagedReview::Keys::app == app)
+                                 .sortedBy(ManagedReview::Keys::created.descending());
+        const QList<ManagedReview *> rows = view().fetch(request);
+        const QList<std::shared_ptr<StoreReview>> records = StoreReview::ofApp(view(), request, app->objectId());
+        QCOMPARE(records.size(), 3);
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const StoreReview expected(*rows[i]);
+            const StoreReview &got = *records[i];
+            QCOMPARE(got.id(), expected.id());
+            QCOMPARE(got.reviewIdentifier(), expected.reviewIdentifier());
+            QCOMPARE(got.app(), expected.app());
+            QCOMPARE(got.appIdentifier(), expected.appIdentifier());
+            QCOMPARE(got.version(), expected.version());
+            QCOMPARE(got.title(), expected.title());
+            QCOMPARE(got.body(), expected.body());
+            QVERIFY(qAbs(got.created().msecsTo(expected.created())) < 5000);  // "now" when absent
+            QCOMPARE(got.created().timeSpec(), expected.created().timeSpec());
+            QCOMPARE(got.nickname(), expected.nickname());
+            QCOMPARE(got.territory(), expected.territory());
+            QCOMPARE(got.rating(), expected.rating());
+            QCOMPARE(got.isNew(), expected.isNew());
+            QCOMPARE(got.language(), expected.language());
+            QCOMPARE(got.translatedBody(), expected.translatedBody());
+            QCOMPARE(got.translatedTitle(), expected.translatedTitle());
+            QCOMPARE(got.responseBody(), expected.responseBody());
+            QCOMPARE(got.responseIdentifier(), expected.responseIdentifier());
+        }
+        QCOMPARE(records[0]->created(), QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999), Qt::UTC));
+        QCOMPARE(records[0]->translatedTitle(), std::optional<QString>(QString()));
+    }
+
     void observableChangesAreAnnounced()
     {
         StoreReview review(StoreReview::Fields{});
