@@ -507,32 +507,18 @@ void applyChanges(Context &c, const ServerList<Level> &server, Level &level)
     }
 }
 
-// Makes the rows of one level in one parent match the server's list. A first look reads
-// without locking anyone out; most runs change little, and then nothing is written.
-template <class Level>
-void syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, Level &level)
-{
-    const ServerList<Level> server(items);
-    const Changes<Level> planned = store.performAndWait(
-        [&](Context &c) { return compareWithServer<Level>(c, level.scope(level.parent(c)), server); });
-    if (planned.isEmpty())
-        return;
-    level.prepare(planned.inserts);
-    store.performAndWait([&](Context &c) { applyChanges(c, server, level); });
-}
-
-// syncEntities() in two halves, so that the caller can wait on the network while the first look
-// runs: the look starts on the run's context at once, finish() waits for it and writes what it
-// found.
+// Makes the rows of one level in one parent match the server's list, in two halves, so that the
+// caller can wait on the network while the first look runs: the look starts on the run's context
+// at once and reads without locking anyone out; finish() waits for it and writes what it found.
+// Most runs change little, and then nothing is written.
 template <class Level>
 class PendingSync {
 public:
     PendingSync(StoreSteps &store, const QList<typename Level::Item> &items, Level level)
-        : m_store(store), m_items(items), m_server(std::make_unique<ServerList<Level>>(m_items)),
-          m_level(std::make_unique<Level>(std::move(level)))
+        : m_store(store), m_items(items), m_server(m_items), m_level(std::move(level))
     {
-        m_planned = store.perform([server = m_server.get(), level = m_level.get()](Context &c) {
-            return compareWithServer<Level>(c, level->scope(level->parent(c)), *server);
+        m_planned = store.perform([this](Context &c) {
+            return compareWithServer<Level>(c, m_level.scope(m_level.parent(c)), m_server);
         });
     }
     PendingSync(const PendingSync &) = delete;
@@ -544,17 +530,24 @@ public:
         const Changes<Level> planned = m_planned.result();
         if (planned.isEmpty())
             return;
-        m_level->prepare(planned.inserts);
-        m_store.performAndWait([&](Context &c) { applyChanges(c, *m_server, *m_level); });
+        m_level.prepare(planned.inserts);
+        m_store.performAndWait([&](Context &c) { applyChanges(c, m_server, m_level); });
     }
 
 private:
     StoreSteps &m_store;
     const QList<typename Level::Item> m_items;  // the server list points into it
-    std::unique_ptr<ServerList<Level>> m_server;
-    std::unique_ptr<Level> m_level;
+    const ServerList<Level> m_server;
+    Level m_level;
     QFuture<Changes<Level>> m_planned;
 };
+
+// Both halves at once.
+template <class Level>
+void syncEntities(StoreSteps &store, const QList<typename Level::Item> &items, Level level)
+{
+    PendingSync<Level>(store, items, std::move(level)).finish();
+}
 
 struct AppResult {
     int count = 0;
@@ -649,8 +642,7 @@ QList<SafeAccount> DataImporter::Run::readAccounts()
 int DataImporter::Run::importAccount(const SafeAccount &account)
 {
     const QList<ServerApp> apps = ConnectAPI().loadApps(account.credentials);
-    AppLevel level{account.objectId};
-    syncEntities(store, apps, level);
+    syncEntities(store, apps, AppLevel{account.objectId});
 
     const auto results = std::make_shared<AppResults>();
     for (const ServerApp &app : apps) {
