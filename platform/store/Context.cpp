@@ -24,8 +24,11 @@ namespace platform::store {
 struct Connection {
     sqlite3 *handle = nullptr;
     std::unordered_map<QString, std::unique_ptr<sql::Statement>> statements;   // by text
-    std::unordered_map<QString, std::unique_ptr<sql::Statement>> inserts;      // by entity
-    std::unordered_map<QString, std::unique_ptr<sql::Statement>> searchInserts;  // by entity; null: no index
+    struct Inserts {
+        std::unique_ptr<sql::Statement> row;
+        std::unique_ptr<sql::Statement> search;  // null for an entity without a search index
+    };
+    std::unordered_map<QString, Inserts> inserts;  // by entity
     std::map<std::pair<QString, quint64>, std::unique_ptr<sql::Statement>> updates;  // by entity and written columns
     bool writing = false;                                                        // inside a write transaction
 
@@ -40,7 +43,6 @@ struct Connection {
         // Every statement goes before the connection closes.
         statements.clear();
         inserts.clear();
-        searchInserts.clear();
         updates.clear();
         sqlite3_close_v2(handle);
     }
@@ -721,18 +723,13 @@ Context::Rows Context::selectValues(const EntityDescription &entity, const Fetch
 {
     QString statement = QStringLiteral("SELECT pk");
     for (const QString &attribute : attributes) {
-        const int index = entity.attributeIndex(attribute);
-        if (index >= 0) {
-            indexes->append(index);
-            statement += QStringLiteral(", ") + sql::column(attribute);
-            continue;
-        }
         // A to-one relationship reads as the key of the row it names.
-        const int toOne = entity.toOneIndex(attribute);
-        if (toOne < 0)
+        const QString column = sql::keyColumn(entity, attribute);
+        if (column.isEmpty())
             throw invalidRequest(QStringLiteral("%1 has no attribute %2").arg(entity.name, attribute));
-        indexes->append(-1 - toOne);
-        statement += QStringLiteral(", ") + sql::relationshipColumn(attribute);
+        const int index = entity.attributeIndex(attribute);
+        indexes->append(index >= 0 ? index : -1 - entity.toOneIndex(attribute));
+        statement += QStringLiteral(", ") + column;
     }
     QVariantList binds;
     const QString where = whereClause(entity, request.predicate(), binds);
@@ -986,37 +983,32 @@ QHash<ObjectId, qint64> Context::insertRows()
         qsizetype end = first;
         while (end < inserts.size() && inserts[end]->m_entity == &entity)
             ++end;
-        const auto prepared = [&](auto &statements, const auto &text) -> sql::Statement * {
-            auto it = statements.find(entity.name);
-            if (it == statements.end()) {
-                const std::optional<QString> statement = text();
-                it = statements
-                         .emplace(entity.name, statement ? std::make_unique<sql::Statement>(
-                                                               m_connection->handle, *statement, StoreError::SaveFailed)
-                                                         : nullptr)
-                         .first;
-            }
-            return it->second.get();
-        };
-        sql::Statement &statement = *prepared(m_connection->inserts, [&] { return std::optional(sql::insertRow(entity)); });
-        sql::Statement *searchStatement = prepared(m_connection->searchInserts, [&]() -> std::optional<QString> {
-            const std::optional<sql::SearchIndex> index = sql::searchIndex(entity);
-            return index ? std::optional(index->insertRow) : std::nullopt;
-        });
+        auto it = m_connection->inserts.find(entity.name);
+        if (it == m_connection->inserts.end()) {
+            Connection::Inserts made;
+            made.row = std::make_unique<sql::Statement>(m_connection->handle, sql::insertRow(entity), StoreError::SaveFailed);
+            if (const std::optional<sql::SearchIndex> index = sql::searchIndex(entity))
+                made.search = std::make_unique<sql::Statement>(m_connection->handle, index->insertRow, StoreError::SaveFailed);
+            it = m_connection->inserts.emplace(entity.name, std::move(made)).first;
+        }
+        sql::Statement &statement = *it->second.row;
+        sql::Statement *searchStatement = it->second.search.get();
         qint64 key = nextKey(entity);
         newKeys.reserve(newKeys.size() + (end - first));
         for (qsizetype i = first; i < end; ++i, ++key) {
             const ManagedObject *object = inserts[i];
             int position = 0;
             statement.bindInt(position++, key);
-            sql::bindRow(entity, object->m_values, sql::allColumns, statement, position);
+            // Folded once for the row and its search index.
+            const sql::FoldedValues folded = sql::foldedValues(entity, object->m_values, sql::allColumns);
+            sql::bindRow(entity, object->m_values, sql::allColumns, folded, statement, position);
             for (const ObjectId &target : std::as_const(object->m_toOne))
                 statement.bind(position++, storedKey(target, newKeys));
             statement.runAndReset();
             if (searchStatement) {
                 position = 0;
                 searchStatement->bindInt(position++, key);
-                sql::bindFolded(entity, object->m_values, sql::allColumns, *searchStatement, position);
+                sql::bindFolded(folded, *searchStatement, position);
                 searchStatement->runAndReset();
             }
             newKeys.insert(object->m_id, key);
@@ -1047,7 +1039,8 @@ void Context::updateRows(const QHash<ObjectId, qint64> &newKeys)
                      .first;
         sql::Statement &statement = *it->second;
         int position = 0;
-        sql::bindRow(entity, object->m_values, changed, statement, position);
+        sql::bindRow(entity, object->m_values, changed, sql::foldedValues(entity, object->m_values, changed), statement,
+                     position);
         const int attributes = int(entity.attributes.size());
         for (int i = 0; i < object->m_toOne.size(); ++i) {
             if (changed & (quint64(1) << (attributes + i)))

@@ -540,26 +540,37 @@ void readRow(const EntityDescription &entity, const Statement &row, QVariantList
     }
 }
 
-void bindRow(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
-             int &position)
+FoldedValues foldedValues(const EntityDescription &entity, const QVariantList &values, quint64 columns)
+{
+    FoldedValues folded;
+    const int attributes = int(entity.attributes.size());
+    for (int i = 0; i < attributes; ++i) {
+        if (!entity.attributes[i].searchable || !covers(columns, i))
+            continue;
+        if (values[i].isValid())
+            folded.append(foldedForSearch(values[i].toString()));
+        else
+            folded.append(std::nullopt);
+    }
+    return folded;
+}
+
+void bindRow(const EntityDescription &entity, const QVariantList &values, quint64 columns, const FoldedValues &folded,
+             Statement &statement, int &position)
 {
     const int attributes = int(entity.attributes.size());
     for (int i = 0; i < attributes; ++i) {
         if (covers(columns, i))
             statement.bind(position++, toSql(entity.attributes[i].type, values[i]));
     }
-    bindFolded(entity, values, columns, statement, position);
+    bindFolded(folded, statement, position);
 }
 
-void bindFolded(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
-                int &position)
+void bindFolded(const FoldedValues &folded, Statement &statement, int &position)
 {
-    const int attributes = int(entity.attributes.size());
-    for (int i = 0; i < attributes; ++i) {
-        if (!entity.attributes[i].searchable || !covers(columns, i))
-            continue;
-        if (values[i].isValid())
-            statement.bindText(position++, foldedForSearch(values[i].toString()));
+    for (const std::optional<QString> &value : folded) {
+        if (value)
+            statement.bindText(position++, *value);
         else
             statement.bindNull(position++);
     }

@@ -137,13 +137,16 @@ private:
 // Reads a row of selectRows(); values whose bit is set in `keep` stay as they are.
 void readRow(const EntityDescription &entity, const Statement &row, QVariantList &values, QList<ObjectId> &toOne,
              const QUuid &store, quint64 keep);
-// Binds the attributes in `columns` and their folded copies in insertRow()/updateRow() order,
-// advancing `position`.
-void bindRow(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
-             int &position);
-// Binds the folded copies of the searchable attributes in `columns`, advancing `position`.
-void bindFolded(const EntityDescription &entity, const QVariantList &values, quint64 columns, Statement &statement,
-                int &position);
+// The folded copies of the searchable attributes in `columns`, in binding order; absent where
+// the value is.
+using FoldedValues = QList<std::optional<QString>>;
+FoldedValues foldedValues(const EntityDescription &entity, const QVariantList &values, quint64 columns);
+// Binds the attributes in `columns`, then their folded copies `folded`, in insertRow()/updateRow()
+// order, advancing `position`.
+void bindRow(const EntityDescription &entity, const QVariantList &values, quint64 columns, const FoldedValues &folded,
+             Statement &statement, int &position);
+// Binds folded copies alone (a search index's row), advancing `position`.
+void bindFolded(const FoldedValues &folded, Statement &statement, int &position);
 
 // SQLite's handle of an open connection; nullptr when the driver is not SQLite.
 ::sqlite3 *handle(const QSqlDatabase &db);

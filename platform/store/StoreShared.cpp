@@ -54,12 +54,9 @@ StoreShared::StoreShared()
 
 StoreShared::~StoreShared()
 {
-    {
-        LiveStores &live = LiveStores::instance();
-        std::lock_guard lock(live.mutex);
-        std::erase(live.stores, this);
-    }
-    closeIdleConnections();
+    LiveStores &live = LiveStores::instance();
+    std::lock_guard lock(live.mutex);
+    std::erase(live.stores, this);
 }
 
 void StoreShared::closeIdleConnections()
