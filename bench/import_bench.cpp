@@ -27,6 +27,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -107,9 +108,14 @@ void runOnce(const char *label, platform::store::Container &container, fakes::Fa
     const double criticalMs = double(server.criticalPath().count()) / 1e6;
     const double nominalMs = double(delayMs) * (1 + 1 + versions);
 
+    // Between one reply handed over and the app's next request taken up, all is the client's:
+    // the reply written and read, decoded, compared, and the next request signed and sent.
+    QHash<QString, QList<fakes::RecordedRequest>> byApp;
     int opened = 0;
     int prepared = 0;
     for (const fakes::RecordedRequest &request : server.requests()) {
+        if (!request.appId.isEmpty())
+            byApp[request.appId].append(request);
         prepared += request.fromPrepared ? 1 : 0;
         if (!portsSeen.contains(request.clientPort)) {
             portsSeen.insert(request.clientPort);
@@ -127,6 +133,21 @@ void runOnce(const char *label, platform::store::Container &container, fakes::Fa
     std::printf("  connections: %d opened, %d used; requests at once: %d (one per app), the server saw up to %d "
                 "(target: opened at most %d)\n",
                 opened, server.connectionCount(), apps, server.peakConcurrency(), apps);
+    double gapsMs = 0;
+    double longestGapMs = 0;
+    int gaps = 0;
+    for (QList<fakes::RecordedRequest> &chain : byApp) {
+        std::sort(chain.begin(), chain.end(), [](const auto &a, const auto &b) { return a.receivedAt < b.receivedAt; });
+        for (qsizetype i = 1; i < chain.size(); ++i) {
+            const auto gap = chain[i].receivedAt - (chain[i - 1].receivedAt + chain[i - 1].handlingTime);
+            const double ms = double(std::chrono::duration_cast<std::chrono::nanoseconds>(gap).count()) / 1e6;
+            gapsMs += ms;
+            longestGapMs = std::max(longestGapMs, ms);
+            ++gaps;
+        }
+    }
+    std::printf("  between two requests of one app: %.2f ms on average, %.1f ms at most\n", gaps ? gapsMs / gaps : 0.0,
+                longestGapMs);
     std::printf("  store work %.0f ms, wall / (critical path + store work) %.2f\n", storeMs,
                 wallMs / (criticalMs + storeMs));
     std::printf("  processor time of the process (fake server included) %.0f ms\n", cpuMs);

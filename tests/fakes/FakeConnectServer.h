@@ -73,6 +73,7 @@ struct RecordedRequest {
     int clientPort = 0;  // tells the client's connections apart
     bool fromPrepared = false;  // answered with a reply built before
     std::chrono::nanoseconds handlingTime{0};  // from the request read to the reply handed over
+    std::chrono::steady_clock::time_point receivedAt{};  // when the handling started
 };
 
 // A stand-in for App Store Connect on 127.0.0.1. Every request must carry a bearer token whose
