@@ -2,13 +2,14 @@
 
 #include "platform/Error.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace platform::json {
@@ -38,10 +39,9 @@ private:
 
 // Strict reading of one JSON object: a required member must exist with the right JSON type; an
 // optional member that is missing or null reads as absent; members not asked for are ignored.
+// Of a member named twice, the last one counts. A reader keeps its parsed document alive.
 class ObjectReader {
 public:
-    ObjectReader(QJsonObject object, QString path);
-
     // The whole body as one JSON object, or DecodingError (dataCorrupted).
     static ObjectReader parse(const QByteArray &body);
     // The whole body as a JSON array whose elements must be objects; decode(reader) makes each
@@ -49,11 +49,12 @@ public:
     template<typename Decode>
     static auto parseArray(const QByteArray &body, Decode decode)
     {
-        return ObjectReader(QJsonObject(), QString()).decodeArray(parseDocument(body, true).array(), QString(), decode);
+        QList<Decoded<Decode>> result;
+        visitRootArray(body, collector(result, decode));
+        return result;
     }
 
     const QString &path() const noexcept { return m_path; }
-    const QJsonObject &object() const noexcept { return m_object; }
 
     QString requiredString(const QString &key) const;
     std::optional<QString> optionalString(const QString &key) const;
@@ -66,36 +67,49 @@ public:
     template<typename Decode>
     auto requiredArray(const QString &key, Decode decode) const
     {
-        return decodeArray(*arrayValue(key, true), key, decode);
+        QList<Decoded<Decode>> result;
+        visitArray(key, true, collector(result, decode));
+        return result;
     }
     template<typename Decode>
     auto optionalArray(const QString &key, Decode decode) const
     {
-        using List = decltype(decodeArray(QJsonArray(), key, decode));
-        const std::optional<QJsonArray> array = arrayValue(key, false);
-        return array ? std::optional<List>(decodeArray(*array, key, decode)) : std::optional<List>();
+        QList<Decoded<Decode>> result;
+        if (!visitArray(key, false, collector(result, decode)))
+            return std::optional<decltype(result)>();
+        return std::optional<decltype(result)>(std::move(result));
     }
 
 private:
+    struct Document;
+    // The parser's handle of one object in the document: plain bytes here, so that the parser's
+    // large header stays out of this one.
+    using Handle = std::array<std::byte, 2 * sizeof(void *)>;
+    // Called for each element, with the array's size.
+    using Visit = std::function<void(const ObjectReader &element, qsizetype count)>;
+
     template<typename Decode>
-    auto decodeArray(const QJsonArray &array, const QString &key, Decode decode) const
+    using Decoded = decltype(std::declval<Decode &>()(std::declval<const ObjectReader &>()));
+    template<typename Decode>
+    static Visit collector(QList<Decoded<Decode>> &result, Decode &decode)
     {
-        QList<decltype(decode(std::declval<const ObjectReader &>()))> result;
-        result.reserve(array.size());
-        const QString base = memberPath(key);
-        for (qsizetype index = 0; index < array.size(); ++index)
-            result.append(decode(elementReader(array.at(index), base + u'[' + QString::number(index) + u']')));
-        return result;
+        return [&result, &decode](const ObjectReader &element, qsizetype count) {
+            if (result.isEmpty())
+                result.reserve(count);
+            result.append(decode(element));
+        };
     }
 
-    static QJsonDocument parseDocument(const QByteArray &body, bool array);
-    QString memberPath(const QString &key) const;
-    // Absent (only when optional) for a missing or null member.
-    std::optional<QJsonValue> member(const QString &key, bool required) const;
-    std::optional<QJsonArray> arrayValue(const QString &key, bool required) const;
-    ObjectReader elementReader(const QJsonValue &value, const QString &path) const;
+    ObjectReader(std::shared_ptr<const Document> document, const Handle &handle, QString path);
 
-    QJsonObject m_object;
+    std::optional<ObjectReader> optionalOrRequiredObject(const QString &key, bool required) const;
+    static void visitRootArray(const QByteArray &body, const Visit &visit);
+    // False for an optional array that is missing or null.
+    bool visitArray(const QString &key, bool required, const Visit &visit) const;
+    QString memberPath(const QString &key) const;
+
+    std::shared_ptr<const Document> m_document;
+    Handle m_handle{};
     QString m_path;
 };
 
