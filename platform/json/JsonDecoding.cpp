@@ -19,8 +19,8 @@ namespace dom = simdjson::dom;
 struct ObjectReader::Document {
     dom::document parsed;
 
-    static_assert(std::is_trivially_copyable_v<dom::object> && sizeof(dom::object) <= sizeof(Handle)
-                  && alignof(dom::object) <= alignof(void *));
+    // Copied in and out as bytes, so alignment does not matter.
+    static_assert(std::is_trivially_copyable_v<dom::object> && sizeof(dom::object) <= sizeof(Handle));
 
     static Handle handleOf(dom::object object)
     {
@@ -38,6 +38,11 @@ struct ObjectReader::Document {
 
     // The reply's root, parsed into this document, or DecodingError naming what is wrong.
     dom::element parse(const QByteArray &body);
+
+    // The member's value, of the JSON type that `accepts` takes; absent (only when optional) for a
+    // missing or null member.
+    static std::optional<dom::element> member(const ObjectReader &reader, const QString &key, bool required,
+                                              bool (dom::element::*accepts)() const noexcept, const char *expected);
 
     // A reader of each element, which must be an object, named "base[index]".
     static void visitElements(const std::shared_ptr<const Document> &document, dom::array array, const QString &base,
@@ -200,71 +205,60 @@ QString ObjectReader::memberPath(const QString &key) const
     return m_path.isEmpty() ? key : m_path + u'.' + key;
 }
 
-namespace {
-
-// The member's value; absent (only when optional) for a missing or null member.
-std::optional<dom::element> member(dom::object object, const QString &key, bool required,
-                                   const std::function<QString()> &path)
+std::optional<dom::element> ObjectReader::Document::member(const ObjectReader &reader, const QString &key,
+                                                          bool required, bool (dom::element::*accepts)() const noexcept,
+                                                          const char *expected)
 {
     std::optional<dom::element> found;
-    for (const dom::key_value_pair field : object) {
+    for (const dom::key_value_pair field : Document::objectOf(reader.m_handle)) {
         if (QAnyStringView::equal(key, QUtf8StringView(field.key.data(), qsizetype(field.key.size()))))
             found = field.value;
     }
     if (!found) {
         if (required)
-            throw DecodingError(DecodingError::Kind::keyNotFound, path(), text("the member is missing"));
+            throw DecodingError(DecodingError::Kind::keyNotFound, reader.memberPath(key), text("the member is missing"));
         return std::nullopt;
     }
     if (found->is_null()) {
         if (required)
-            throw DecodingError(DecodingError::Kind::valueNotFound, path(), text("the value is null"));
+            throw DecodingError(DecodingError::Kind::valueNotFound, reader.memberPath(key), text("the value is null"));
         return std::nullopt;
     }
+    if (!((*found).*accepts)())
+        throw mismatch(reader.memberPath(key), expected, *found);
     return found;
 }
 
-}  // namespace
-
 QString ObjectReader::requiredString(const QString &key) const
 {
-    const auto path = [&] { return memberPath(key); };
-    const dom::element value = *member(Document::objectOf(m_handle), key, true, path);
-    if (!value.is_string())
-        throw mismatch(path(), "a string", value);
-    return stringOf(value);
+    return stringOf(*Document::member(*this, key, true, &dom::element::is_string, "a string"));
 }
 
 std::optional<QString> ObjectReader::optionalString(const QString &key) const
 {
-    const auto path = [&] { return memberPath(key); };
-    const std::optional<dom::element> value = member(Document::objectOf(m_handle), key, false, path);
+    const std::optional<dom::element> value = Document::member(*this, key, false, &dom::element::is_string, "a string");
     if (!value)
         return std::nullopt;
-    if (!value->is_string())
-        throw mismatch(path(), "a string", *value);
     return stringOf(*value);
 }
 
 qint64 ObjectReader::requiredInteger(const QString &key) const
 {
-    const auto path = [&] { return memberPath(key); };
-    const dom::element value = *member(Document::objectOf(m_handle), key, true, path);
+    const dom::element value = *Document::member(*this, key, true, &dom::element::is_number, "an integer");
     const auto notAnInteger = [&](double number) {
-        return DecodingError(DecodingError::Kind::typeMismatch, path(),
+        return DecodingError(DecodingError::Kind::typeMismatch, memberPath(key),
                              text("expected an integer but found %1").arg(number));
     };
     switch (value.type()) {
     case dom::element_type::INT64: return value.get_int64().value_unsafe();
     case dom::element_type::UINT64: throw notAnInteger(double(value.get_uint64().value_unsafe()));
-    case dom::element_type::DOUBLE: {
+    default: {
         const double number = value.get_double().value_unsafe();
         // 2^63 is the first double beyond qint64; anything with a fraction is not an integer.
         if (std::trunc(number) != number || number < -9223372036854775808.0 || number >= 9223372036854775808.0)
             throw notAnInteger(number);
         return qint64(number);
     }
-    default: throw mismatch(path(), "an integer", value);
     }
 }
 
@@ -280,13 +274,10 @@ std::optional<ObjectReader> ObjectReader::optionalObject(const QString &key) con
 
 std::optional<ObjectReader> ObjectReader::optionalOrRequiredObject(const QString &key, bool required) const
 {
-    const auto path = [&] { return memberPath(key); };
-    const std::optional<dom::element> value = member(Document::objectOf(m_handle), key, required, path);
+    const std::optional<dom::element> value = Document::member(*this, key, required, &dom::element::is_object, "an object");
     if (!value)
         return std::nullopt;
-    if (!value->is_object())
-        throw mismatch(path(), "an object", *value);
-    return ObjectReader(m_document, Document::handleOf(value->get_object().value_unsafe()), path());
+    return ObjectReader(m_document, Document::handleOf(value->get_object().value_unsafe()), memberPath(key));
 }
 
 void ObjectReader::Document::visitElements(const std::shared_ptr<const Document> &document, dom::array array,
@@ -313,13 +304,10 @@ void ObjectReader::visitRootArray(const QByteArray &body, const Visit &visit)
 
 bool ObjectReader::visitArray(const QString &key, bool required, const Visit &visit) const
 {
-    const auto path = [&] { return memberPath(key); };
-    const std::optional<dom::element> value = member(Document::objectOf(m_handle), key, required, path);
+    const std::optional<dom::element> value = Document::member(*this, key, required, &dom::element::is_array, "an array");
     if (!value)
         return false;
-    if (!value->is_array())
-        throw mismatch(path(), "an array", *value);
-    Document::visitElements(m_document, value->get_array().value_unsafe(), path(), visit);
+    Document::visitElements(m_document, value->get_array().value_unsafe(), memberPath(key), visit);
     return true;
 }
 
