@@ -482,9 +482,6 @@ FakeConnectServer::FakeConnectServer(quint16 port) : d(std::make_unique<State>()
     d->server.new_task_queue = [] { return new httplib::ThreadPool(64); };
     // A client may keep its connection for every request of a long import.
     d->server.set_keep_alive_max_count(100000);
-    // A reply's head and body leave in separate writes; with Nagle's algorithm the body's last
-    // segment would wait for the client's delayed acknowledgement (up to 40 ms).
-    d->server.set_tcp_nodelay(true);
     auto handler = [this](const httplib::Request &request, httplib::Response &response) { d->handle(request, response); };
     d->server.Get(".*", handler);
     d->server.Post(".*", handler);

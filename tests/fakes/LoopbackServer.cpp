@@ -34,6 +34,9 @@ int startOnLoopback(httplib::Server &server, std::thread &thread, quint16 port, 
         httplib::default_socket_options(socket);
         listening = socket;
     });
+    // A reply's head and body leave in separate writes; with Nagle's algorithm the body's last
+    // segment would wait for the client's delayed acknowledgement (up to 40 ms).
+    server.set_tcp_nodelay(true);
     server.set_pre_routing_handler([&server](const httplib::Request &request, httplib::Response &) {
         const std::lock_guard lock(busyMutex);
         busyPorts[&server].insert(request.remote_port);
