@@ -22,29 +22,38 @@ enum Code : qint64 {
 // existence is the whole state; nothing else is kept.
 class LoginItem {
 public:
-    // `command` is what the entry's Exec line runs; `fileName` names the entry in the folder.
-    LoginItem(QString fileName, QString displayName, QString command);
+    // `program` is the absolute path of what the entry starts: a bare name would depend on a
+    // PATH that the session may not have. `iconName` names a theme icon.
+    LoginItem(QString fileName, QString displayName, QString program, QString iconName = {});
 
-    // The item for the application itself: "vantorel.desktop", starting `vantorel`.
+    // The item for the application itself: "vantorel.desktop", starting this very program.
     static LoginItem mainApp();
 
     QString entryPath() const;
     static QString autostartFolder();
 
+    bool isRegistered() const;
     // Writes the entry (replacing an older one) in one step; throws Error (RegisterFailed)
     // with the reason when the folder or the file cannot be written.
     void registerItem() const;
     // Removes the entry; nothing to do when there is none. Throws Error (UnregisterFailed) when
     // it cannot be removed.
     void unregisterItem() const;
+    // Rewrites an existing entry that no longer starts this item's program (the program was
+    // moved or the entry came from an older version). True when it rewrote the entry; an absent
+    // entry stays absent. Throws like registerItem().
+    bool updateIfRegistered() const;
 
     // The text of the entry that registerItem() writes.
     QByteArray desktopEntry() const;
+    // `program` as the value of an Exec key: quoted, with the escapes of the Desktop Entry rules.
+    static QByteArray execValue(const QString &program);
 
 private:
     QString m_fileName;
     QString m_displayName;
-    QString m_command;
+    QString m_program;
+    QString m_iconName;
 };
 
 }  // namespace platform

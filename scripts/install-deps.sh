@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev libqt6sql6-sqlite libsecret-1-dev
-          gnome-keyring dbus libsqlite3-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev libcld2-dev libsimdjson-dev
+          gnome-keyring dbus libsqlite3-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev libcld2-dev libsimdjson-dev libglib2.0-bin desktop-file-utils
           fonts-dejavu-core fonts-noto-color-emoji fonts-noto-cjk ca-certificates xvfb xauth)
 
 missing=()

@@ -101,7 +101,7 @@ private slots:
         const QList<QByteArray> lines = entry.readAll().split('\n');
         QCOMPARE(lines.first(), QByteArray("[Desktop Entry]"));
         QVERIFY(lines.contains("Type=Application"));
-        QVERIFY(lines.contains("Exec=vantorel"));
+        QVERIFY(lines.contains("Exec=" + platform::LoginItem::execValue(QCoreApplication::applicationFilePath())));
         QVERIFY(!lines.contains("Exec=/old/path/vantorel --stale"));
         entry.close();
 
