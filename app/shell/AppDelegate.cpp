@@ -5,8 +5,11 @@
 #include "Fennick/Log.h"
 #include "Fennick/ReviewStateTracker.h"
 #include "platform/FutureContinuation.h"
+#include "platform/LoginItem.h"
 #include "platform/UserDefaults.h"
 #include "platform/notifications/UserNotificationCenter.h"
+
+#include <QCoreApplication>
 
 namespace Vantorel {
 
@@ -35,6 +38,23 @@ void AppDelegate::applicationDidFinishLaunching()
         qCInfo(Fennick::Log::app(), allowed ? "Notifications allowed" : "Notifications disallowed");
     });
     Fennick::StartAnalytics();
+    updateLoginItem();
+}
+
+void AppDelegate::updateLoginItem()
+{
+    // A program that moved (a new build folder, another install prefix) would leave an entry that
+    // starts nothing at the next login.
+    if (!platform::UserDefaults::standard().boolValue(SettingsKey::openAtLogin))
+        return;
+    try {
+        if (platform::LoginItem::mainApp().updateIfRegistered())
+            qCInfo(Fennick::Log::app(), "Open at login now starts %s", qUtf8Printable(QCoreApplication::applicationFilePath()));
+    } catch (const std::exception &error) {
+        Fennick::TrackError(error, QStringLiteral("RegisterOnLoad"));
+        qCCritical(Fennick::Log::app(), "Could not register open at login: %s",
+                   qUtf8Printable(platform::Error::from(error).localizedDescription()));
+    }
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -21,7 +21,7 @@ public:
 
     void applicationWillFinishLaunching();
     // Asks for notification permission (logged when the answer comes) and starts analytics
-    // without waiting for that answer.
+    // without waiting for that answer; points an open-at-login entry at this program.
     void applicationDidFinishLaunching();
     // Writes the seen-review marks.
     void applicationWillTerminate();
@@ -29,6 +29,9 @@ public:
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
     // A delivered notification was clicked; what it says does not matter.
     void userNotificationClicked();
+
+private:
+    void updateLoginItem();
 };
 
 }  // namespace Vantorel

@@ -1,8 +1,12 @@
 // Two real processes: a second `vantorel` hands its link to the first over the single-instance
 // socket and ends; the first opens it, and quits normally on SIGTERM.
+#include "platform/SingleInstance.h"
 #include "support/TestHome.h"
 
+#include <QDir>
+#include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -71,6 +75,64 @@ private slots:
         third.terminate();
         QVERIFY(third.waitForFinished(10000));
         QCOMPARE(third.exitCode(), 0);
+    }
+
+    // "Open at login" is on and the program now runs from another folder than the one the entry
+    // names: at start it points the entry at itself, and the entry, read by GLib as a desktop
+    // reads it, starts this program.
+    void theOpenAtLoginEntryStartsTheProgramThatWroteIt()
+    {
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+        QVERIFY2(!gio.isEmpty(), "gio (Debian libglib2.0-bin) reads the entry here");
+        QVERIFY(runtime.isValid());
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QTemporaryDir programs;
+        const QString folder = programs.filePath(QStringLiteral("New Build $HOME \"quoted\""));
+        QVERIFY(QDir().mkpath(folder));
+        const QString program = folder + QStringLiteral("/vantorel");
+        QVERIFY(QFile::copy(QStringLiteral(VANTOREL_PROGRAM), program));
+
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!config.isEmpty());
+        QVERIFY(QDir().mkpath(config + QStringLiteral("/Vantorel")));
+        QVERIFY(QDir().mkpath(config + QStringLiteral("/autostart")));
+        const QString entryPath = config + QStringLiteral("/autostart/vantorel.desktop");
+        const auto write = [](const QString &path, const QByteArray &text) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+        };
+        QVERIFY(write(config + QStringLiteral("/Vantorel/Vantorel.conf"), "[General]\nopenAtLogin=true\n"));
+        QVERIFY(write(entryPath, "[Desktop Entry]\nType=Application\nName=Vantorel\nExec=vantorel\n"));
+
+        QProcess first;
+        first.setProcessEnvironment(environment());
+        first.start(program, {});
+        QVERIFY(first.waitForStarted());
+        QByteArray output;
+        QVERIFY2(waitForOutput(first, "Open at login now starts", output, 20000), output.constData());
+        first.terminate();
+        QVERIFY(first.waitForFinished(10000));
+
+        QProcess launch;
+        launch.setProcessEnvironment(environment());
+        // The program outlives gio: it must not write into a pipe that closes with it.
+        const QString log = programs.filePath(QStringLiteral("started.log"));
+        launch.setStandardOutputFile(log);
+        launch.setStandardErrorFile(log);
+        launch.start(gio, {QStringLiteral("launch"), entryPath});
+        QVERIFY(launch.waitForFinished(10000));
+        QVERIFY(launch.exitCode() == 0);
+
+        // The program the entry started holds the single-instance lock and answers on its socket.
+        platform::SingleInstance instance(QStringLiteral("vantorel"), runtime.path() + QStringLiteral("/vantorel"));
+        qint64 pid = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(QLockFile(instance.lockPath()).getLockInfo(&pid, nullptr, nullptr) && pid > 0, 20000);
+        const QString started = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        QVERIFY(instance.sendToPrimary({}, std::chrono::seconds(20)));
+        ::kill(pid_t(pid), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)), 10000);
+        QCOMPARE(started, program);
     }
 };
 
