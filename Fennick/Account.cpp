@@ -62,6 +62,14 @@ QString Account::id() const
     return m_objectId ? m_objectId->uriString() : m_localUuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
+void Account::adoptObjectId(const platform::store::ObjectId &id)
+{
+    if (m_objectId)
+        return;
+    emit objectWillChange();
+    m_objectId = id;
+}
+
 template <class T>
 void Account::change(T &field, const T &value, void (Account::*changed)())
 {

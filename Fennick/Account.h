@@ -43,6 +43,12 @@ public:
     const std::optional<platform::store::ObjectId> &objectId() const { return m_objectId; }
     // The row's object URI, or the local UUID for an account not saved yet.
     QString id() const;
+    // The row that the first save of a new account made; an account that has a row keeps it.
+    void adoptObjectId(const platform::store::ObjectId &id);
+
+    // The user removed this account: a sign-in that is still running must not store it again.
+    bool isRemoved() const { return m_isRemoved; }
+    void markRemoved() { m_isRemoved = true; }
 
     bool isNew() const { return m_isNew; }
     void setIsNew(bool value);
@@ -79,9 +85,10 @@ private:
     template <class T>
     void change(T &field, const T &value, void (Account::*changed)());
 
-    const std::optional<platform::store::ObjectId> m_objectId;
+    std::optional<platform::store::ObjectId> m_objectId;
     const QUuid m_localUuid = QUuid::createUuid();
     bool m_isNew = false;
+    bool m_isRemoved = false;
     QString m_name;
     QString m_issuerId;
     QString m_keyId;

@@ -10,8 +10,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QMutex>
 #include <QPointer>
 #include <QtConcurrent>
 
@@ -32,25 +30,6 @@ QObject *guiContext()
 {
     static QObject *context = new QObject;
     return context;
-}
-
-// The stored row of each account that a form has been opened for. An account that has just
-// signed in keeps no row id (its object cannot learn one), so every form of that account, also
-// one opened after the first has gone, must share what the first save learnt.
-AccountDetailsViewModel::RowId rowIdOf(const std::shared_ptr<Account> &account)
-{
-    static QMutex mutex;  // an account may be destroyed on another thread
-    static QHash<const Account *, AccountDetailsViewModel::RowId> rows;
-    const QMutexLocker lock(&mutex);
-    if (const auto known = rows.constFind(account.get()); known != rows.cend())
-        return *known;
-    auto rowId = std::make_shared<std::optional<platform::store::ObjectId>>(account->objectId());
-    rows.insert(account.get(), rowId);
-    QObject::connect(account.get(), &QObject::destroyed, [raw = account.get()] {
-        const QMutexLocker lock(&mutex);
-        rows.remove(raw);
-    });
-    return rowId;
 }
 
 void printLine(const QString &line)
@@ -87,8 +66,7 @@ std::variant<QByteArray, QString> readKeyFile(const QString &path)
 }  // namespace
 
 AccountDetailsViewModel::AccountDetailsViewModel(std::shared_ptr<Account> account, QObject *parent)
-    : QObject(parent), m_account(std::move(account)),
-      m_rowId(rowIdOf(m_account))
+    : QObject(parent), m_account(std::move(account))
 {
     for (auto changed : {&Account::nameChanged, &Account::issuerIdChanged, &Account::keyIdChanged,
                          &Account::keyBlobChanged}) {
@@ -153,12 +131,12 @@ QFuture<void> AccountDetailsViewModel::signIn()
     const Credentials tested = *credentials;
     return QtConcurrent::run(&Fennick::WorkerPools::signIns(), [tested] { return Fennick::ConnectAPI().loadApps(tested); })
         .then(guiContext(),
-              [account = m_account, rowId = m_rowId, tested, self](const QList<Fennick::ServerApp> &apps) {
+              [account = m_account, tested, self](const QList<Fennick::ServerApp> &apps) {
                   if (apps.isEmpty()) {
                       qCInfo(Fennick::Log::app(), "No apps after sign in");
                       return QtFuture::makeReadyFuture();
                   }
-                  return saveAccount(account, rowId, tested, self);
+                  return saveAccount(account, tested, self);
               })
         .unwrap()
         .onFailed(guiContext(), [self](const std::exception &error) { fail(self, error); })
@@ -168,32 +146,53 @@ QFuture<void> AccountDetailsViewModel::signIn()
         });
 }
 
-QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account> &account, const RowId &rowId,
+QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account> &account,
                                                    const Credentials &tested,
                                                    const QPointer<AccountDetailsViewModel> &self)
 {
+    // An account that the user removed while its key was tested stays removed.
+    if (account->isRemoved()) {
+        qCInfo(Fennick::Log::app(), "The account was removed during sign in; it is not saved");
+        return QtFuture::makeReadyFuture();
+    }
     platform::store::Context &context = Fennick::PersistenceController::shared().container().viewContext();
-    ManagedAccount *row = *rowId ? context.existingObject<ManagedAccount>(**rowId) : nullptr;
-    const bool inserted = row == nullptr;  // also when the stored row has gone meanwhile
-    if (inserted)
-        row = context.insert<ManagedAccount>();
-    // The row keeps only the name: the key material goes to the keychain.
-    row->setName(account->name());
-    row->setKeyId(QString());
-    row->setIssuerId(QString());
-    row->setKeyBlob(QByteArray());
-    row->setTimestamp(QDateTime::currentDateTimeUtc());
+    const std::optional<platform::store::ObjectId> stored = account->objectId();
+    ManagedAccount *row = nullptr;
+    bool saved = false;
     try {
-        context.save();
+        saved = context.saveAtomically([&](platform::store::Context &c) {
+            if (stored) {
+                // Checked under the store's write lock: a deletion that another context has
+                // written is seen here even before this context has heard of it.
+                row = c.isStored(*stored) ? c.existingObject<ManagedAccount>(*stored) : nullptr;
+                if (!row)
+                    return false;
+            } else {
+                row = c.insert<ManagedAccount>();
+            }
+            // The row keeps only the name: the key material goes to the keychain.
+            row->setName(account->name());
+            row->setKeyId(QString());
+            row->setIssuerId(QString());
+            row->setKeyBlob(QByteArray());
+            row->setTimestamp(QDateTime::currentDateTimeUtc());
+            return true;
+        });
     } catch (...) {
         // A failed insert must not linger in the shared view context for someone else's save.
-        if (inserted)
+        if (!stored && row)
             context.deleteObject(row);
         throw;
     }
-    *rowId = row->objectId();
+    if (!saved) {
+        qCInfo(Fennick::Log::app(), "The account was removed during sign in; it is not saved");
+        return QtFuture::makeReadyFuture();
+    }
+    // The account in the list now names its row, so that removing it deletes that row and
+    // saving it again rewrites it.
+    account->adoptObjectId(row->objectId());
 
-    const QString id = (*rowId)->uriString();
+    const QString id = account->id();
     const QString name = account->name();
     const bool wasNew = account->isNew();
     return QtConcurrent::run(&Fennick::WorkerPools::signIns(),
@@ -203,6 +202,9 @@ QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account
                                  keys.saveToKeychain(id);
                              })
         .then(guiContext(), [account, wasNew, self] {
+            // Removed while the keys were written: its removal has been announced last.
+            if (account->isRemoved())
+                return;
             if (!wasNew) {
                 StoreChange::post(StoreChange::accountUpdated);
                 return;

@@ -40,17 +40,13 @@ public:
 
     // Tests the key and saves the account. Without key bytes it does nothing. On success a new
     // account posts "reviews.storeAccountAdded" and asks to be dismissed, a stored one posts
-    // "reviews.storeAccountUpdated"; a key without apps saves nothing. Finishes when all is done,
-    // which may be after this model is gone.
+    // "reviews.storeAccountUpdated"; a key without apps saves nothing, and neither does an account
+    // removed before the key was tested. Finishes when all is done, which may be after this model
+    // is gone.
     QFuture<void> signIn();
 
     // The App Store Connect page on which API keys are made.
     static QUrl keysPageUrl();
-
-    // The stored row, also after the first save of a new account (whose object cannot learn it),
-    // so that saving again rewrites that row instead of adding another. One per account, shared
-    // by all its forms and by a running sign-in, which may outlive its form.
-    using RowId = std::shared_ptr<std::optional<platform::store::ObjectId>>;
 
 signals:
     void canSignInChanged();
@@ -62,14 +58,14 @@ signals:
 
 private:
     // Writes the store row and, off the GUI thread, the keychain items of the tested key.
-    static QFuture<void> saveAccount(const std::shared_ptr<Fennick::Account> &account, const RowId &rowId,
+    // Nothing is written for an account that was removed meanwhile.
+    static QFuture<void> saveAccount(const std::shared_ptr<Fennick::Account> &account,
                                      const Fennick::Credentials &tested, const QPointer<AccountDetailsViewModel> &self);
     static void fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error);
     void setSigningIn(bool value);
     void updateCanSignIn();
 
     std::shared_ptr<Fennick::Account> m_account;
-    RowId m_rowId;
     bool m_isSigningIn = false;
     bool m_canSignIn = false;
 };

@@ -118,6 +118,8 @@ QFuture<void> AccountsViewModel::deleteSelectedAccount()
         return QtFuture::makeReadyFuture();
     const std::optional<ObjectId> rowId = selected->objectId();
     if (!rowId) {
+        // A sign-in of it that is still running must not store it after all.
+        selected->markRemoved();
         removeFromList(selected->id());
         announceRemoval();
         return QtFuture::makeReadyFuture();
@@ -139,7 +141,7 @@ QFuture<void> AccountsViewModel::deleteSelectedAccount()
     // announced also when the model has gone meanwhile, since the store has changed all the same.
     return platform::whenFinished(
         deleted, QCoreApplication::instance(),
-        [self = QPointer(this), accountId = selected->id()](QFuture<void> result) {
+        [self = QPointer(this), selected, accountId = selected->id()](QFuture<void> result) {
             if (self)
                 self->setDeleting(false);
             try {
@@ -149,6 +151,7 @@ QFuture<void> AccountsViewModel::deleteSelectedAccount()
                                             QStringLiteral("Could not delete account: %1"));
                 return;
             }
+            selected->markRemoved();
             if (self)
                 self->removeFromList(accountId);
             announceRemoval();

@@ -467,6 +467,19 @@ ManagedObject *Context::existingObject(const ObjectId &id)
     return found.value(0);
 }
 
+bool Context::isStored(const ObjectId &id)
+{
+    checkThread();
+    if (id.isNull() || id.isTemporary() || id.storeId() != m_shared->storeId)
+        return false;
+    const EntityDescription *entity = m_shared->model->entity(id.entity());
+    if (!entity)
+        return false;
+    Rows rows = run(QStringLiteral("SELECT 1 FROM %1 WHERE pk = ?").arg(sql::table(entity->name)), {id.key()},
+                    StoreError::FetchFailed);
+    return rows.next();
+}
+
 QString Context::whereClause(const EntityDescription &entity, const Predicate &predicate, QVariantList &binds,
                              bool searchIndex) const
 {

@@ -88,6 +88,9 @@ public:
     {
         return dynamic_cast<T *>(existingObject(id));
     }
+    // Whether the store holds the row now, whatever this context has seen of it: another context
+    // or process may have deleted it. Inside saveAtomically() the answer holds until the save.
+    bool isStored(const ObjectId &id);
 
     // Fetches read the saved rows; objects already registered here are returned as they are
     // (with their unsaved changes), and objects deleted here are left out.

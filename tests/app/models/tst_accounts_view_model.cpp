@@ -1,4 +1,6 @@
 #include "StoreFixture.h"
+#include "Fennick/Endpoints.h"
+#include "app/models/AccountDetailsViewModel.h"
 #include "app/models/AccountsViewModel.h"
 #include "app/models/StoreChanges.h"
 #include "platform/NotificationCenter.h"
@@ -6,16 +8,20 @@
 #include "platform/widgetkit/WidgetCenter.h"
 #include "support/TestHome.h"
 
+#include "FakeConnectServer.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 using namespace fixture;
 using Fennick::Account;
 using Fennick::ManagedAccount;
 using platform::Keychain;
+using Vantorel::AccountDetailsViewModel;
 using Vantorel::AccountsViewModel;
 
 namespace {
@@ -83,6 +89,20 @@ class AccountsViewModelTest : public QObject {
     QByteArray widgetMessages;
     int removals = 0;
     std::function<void()> atRemoval;  // runs as "reviews.storeAccountRemoved" is delivered
+    QStringList posts;                // every store-change name posted, in order
+    std::atomic<int> keychainCalls = 0;
+    std::unique_ptr<fakes::FakeConnectServer> server;
+
+    // A key that App Store Connect answers for, given to `account` as the form would.
+    void giveWorkingKey(Account &account)
+    {
+        const fakes::FakeAccount key = server->addAccount();
+        server->setApps(key.issuerId, {{key.issuerId + QStringLiteral("-app"), QStringLiteral("App"),
+                                        QStringLiteral("com.example.app"), {}}});
+        account.setIssuerId(key.issuerId);
+        account.setKeyId(key.keyId);
+        account.setKeyBlob(key.privateKeyPem);
+    }
 
     // Saves a row and its keychain items as a sign-in would.
     ObjectId signedIn(const QString &name)
@@ -122,6 +142,14 @@ private slots:
                                                                     if (atRemoval)
                                                                         atRemoval();
                                                                 });
+        for (const QString &name : {Vantorel::StoreChange::accountAdded, Vantorel::StoreChange::accountUpdated,
+                                    Vantorel::StoreChange::accountRemoved}) {
+            platform::NotificationCenter::defaultCenter().subscribe(name, this,
+                                                                    [this, name](const QString &) { posts << name; });
+        }
+        Keychain::observeCallsForTesting([this] { ++keychainCalls; });
+        server = std::make_unique<fakes::FakeConnectServer>();
+        Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::connect, server->baseUrl());
     }
 
     void init()
@@ -133,6 +161,8 @@ private slots:
         });
         events().take();
         takeSignals();
+        posts.clear();
+        server->setDelay(0);
     }
 
     void cleanup()
@@ -369,6 +399,90 @@ private slots:
         AccountsViewModel reloaded;
         QVERIFY(finished(reloaded.load()));
         QCOMPARE(names(reloaded.accounts()), (QStringList{"Only", "Later"}));
+    }
+
+    // The user removes an account while the server still holds its sign-in back.
+    void anAccountRemovedDuringItsSignInStaysRemoved_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::newRow("new, removed from its list") << "new";
+        QTest::newRow("stored, removed from its list") << "stored";
+        QTest::newRow("stored, removed from a list loaded later") << "stored, other list";
+        QTest::newRow("stored, deleted by another program") << "stored, other program";
+    }
+    void anAccountRemovedDuringItsSignInStaysRemoved()
+    {
+        QFETCH(QString, account);
+        std::optional<ObjectId> row;
+        AccountsViewModel model;
+        if (account == QLatin1String("new")) {
+            model.addAccount();
+        } else {
+            row = signedIn(QStringLiteral("Stored"));
+            QVERIFY(finished(model.load()));
+            model.setSelectedAccount(model.accounts()[0]);
+        }
+        const std::shared_ptr<Account> signingIn = model.selectedAccount();
+        giveWorkingKey(*signingIn);
+        server->setDelay(800);
+        auto form = std::make_unique<AccountDetailsViewModel>(signingIn);
+        QSignalSpy alerts(form.get(), &AccountDetailsViewModel::alertRequested);
+        const QFuture<void> signIn = form->signIn();
+
+        AccountsViewModel later;  // the settings window closed and opened again
+        AccountsViewModel &remover = account == QLatin1String("stored, other list") ? later : model;
+        if (&remover == &later) {
+            QVERIFY(finished(later.load()));
+            later.setSelectedAccount(later.accounts()[0]);
+        }
+        keychainCalls = 0;
+        const bool byAnotherProgram = account == QLatin1String("stored, other program");
+        if (byAnotherProgram) {
+            QVERIFY(stored(*row));  // the view context knows the row and does not hear of this
+            runOnStoreFile(QStringLiteral("DELETE FROM \"Account\""));
+        } else {
+            QVERIFY(finished(remover.deleteSelectedAccount()));
+        }
+        QVERIFY2(!signIn.isFinished(), "the server answered before the removal");
+        QVERIFY(finished(signIn));
+        QTest::qWait(100);  // anything queued after the sign-in
+
+        QCOMPARE(view().count(ManagedAccount::fetchRequest()), 0);
+        QCOMPARE(keychainCalls.load(), 0);  // no second set of items under another row
+        QCOMPARE(posts, byAnotherProgram ? QStringList() : QStringList{Vantorel::StoreChange::accountRemoved});
+        QCOMPARE(alerts.count(), 0);
+        QVERIFY(!form->isSigningIn());
+        QVERIFY(events().take().isEmpty());
+        AccountsViewModel reloaded;
+        QVERIFY(finished(reloaded.load()));
+        QVERIFY(reloaded.accounts().isEmpty());
+    }
+
+    void anAccountSignedInWhileAnotherIsSelectedRemovesItsOwnRow()
+    {
+        signedIn(QStringLiteral("Other"));
+        AccountsViewModel model;
+        QVERIFY(finished(model.load()));
+        model.addAccount();
+        const std::shared_ptr<Account> added = model.selectedAccount();
+        added->setName(QStringLiteral("Added"));
+        giveWorkingKey(*added);
+        server->setDelay(300);
+        auto form = std::make_unique<AccountDetailsViewModel>(added);
+        const QFuture<void> signIn = form->signIn();
+        // Another account chosen before the sign-in ends: the form goes with the selection.
+        model.setSelectedAccount(model.accounts()[0]);
+        form.reset();
+        QVERIFY(finished(signIn));
+        QCOMPARE(posts, QStringList{Vantorel::StoreChange::accountAdded});
+        QCOMPARE(view().count(ManagedAccount::fetchRequest()), 2);
+
+        model.setSelectedAccount(added);
+        QVERIFY(finished(model.deleteSelectedAccount()));
+        QCOMPARE(names(model.accounts()), QStringList{"Other"});
+        QCOMPARE(view().count(ManagedAccount::fetchRequest()), 1);
+        QVERIFY(finished(model.load()));
+        QCOMPARE(names(model.accounts()), QStringList{"Other"});
     }
 
     void unreadableStoreListsNothing()
