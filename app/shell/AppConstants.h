@@ -7,9 +7,12 @@ namespace Vantorel::AppConstants {
 
 inline const QString productName = QStringLiteral("Vantorel");
 
-// The e-mail delivery service's server token for the feedback form, and the support mailbox that
-// sends and receives the feedback.
-inline const QString feedbackServerToken = QStringLiteral("7e2c9b1a-4f3d-4c8e-a5b6-0d9f8e7c6b5a");
+// The e-mail delivery service's server token for the feedback form: VANTOREL_EMAIL_TOKEN when
+// set, else the one the build was configured with (the CMake variable VANTOREL_FEEDBACK_TOKEN).
+QString feedbackServerToken();
+inline constexpr const char *feedbackTokenVariable = "VANTOREL_EMAIL_TOKEN";
+
+// The support mailbox that sends and receives the feedback.
 inline const QString supportMailbox = QStringLiteral("feedback@vantorel.app");
 
 inline const QUrl instagramUrl{QStringLiteral("https://www.instagram.com/vantorelapp/")};

@@ -129,7 +129,7 @@ void VantorelApp::showFeedbackWindow()
 {
     if (!m_feedbackWindow) {
         m_feedbackWindow =
-            new FeedbackView(AppConstants::feedbackServerToken, AppConstants::productName, AppConstants::supportMailbox);
+            new FeedbackView(AppConstants::feedbackServerToken(), AppConstants::productName, AppConstants::supportMailbox);
         m_feedbackWindow->setAttribute(Qt::WA_DeleteOnClose);
         m_feedbackWindow->setWindowIcon(applicationIcon());
     }

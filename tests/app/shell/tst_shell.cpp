@@ -1,4 +1,6 @@
+#include "FakeEmailServer.h"
 #include "FakeNotificationServer.h"
+#include "Fennick/Endpoints.h"
 #include "app/models/SettingsKeys.h"
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/ManagedApp.h"
@@ -244,6 +246,39 @@ private slots:
         QTRY_VERIFY(form.isNull());
         VantorelApp::openFeedbackWindow();
         QVERIFY(app->feedbackWindow() && app->feedbackWindow()->isVisible());
+    }
+
+    void feedbackCarriesTheBuildsTokenUnlessTheEnvironmentGivesOne_data()
+    {
+        QTest::addColumn<QByteArray>("given");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("configured") << QByteArray() << QByteArray(CONFIGURED_FEEDBACK_TOKEN);
+        QTest::newRow("from the environment") << QByteArray(" 0b5f-given-at-run-time ") << QByteArray("0b5f-given-at-run-time");
+    }
+    void feedbackCarriesTheBuildsTokenUnlessTheEnvironmentGivesOne()
+    {
+        QFETCH(QByteArray, given);
+        QFETCH(QByteArray, sent);
+        fakes::FakeEmailServer server;
+        Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::email, server.baseUrl());
+        if (given.isEmpty())
+            qunsetenv("VANTOREL_EMAIL_TOKEN");
+        else
+            qputenv("VANTOREL_EMAIL_TOKEN", given);
+        startApp();
+        VantorelApp::openFeedbackWindow();
+        QPointer<FeedbackView> form = app->feedbackWindow();
+        QVERIFY(form);
+        form->model().setMessage(QStringLiteral("Eleven characters at least"));
+        form->findChild<QPushButton *>(QStringLiteral("send"))->click();
+        QVERIFY(server.waitForRequests(1, 10000));
+        QCOMPARE(server.requests().first().token, sent);
+        QTRY_VERIFY(form.isNull());  // the service took it
+        qunsetenv("VANTOREL_EMAIL_TOKEN");
+        Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::email, QString());
+        // The token is the deployment's secret: never in the log.
+        for (const QString &line : std::as_const(appLog))
+            QVERIFY2(!line.contains(QString::fromLatin1(sent)), qPrintable(line));
     }
 
     void linksBeforeStartWaitForTheMainWindow()
