@@ -40,7 +40,7 @@ QString instructionHtml(const QPalette &palette)
            plain(QObject::tr("App Manager")) + QStringLiteral("</b>") +
            plain(QObject::tr(" access. To respond to reviews, you need ")) + QStringLiteral("<b>") +
            plain(QObject::tr("Admin")) + QStringLiteral("</b>") +
-           plain(QObject::tr(" access.\n\nThe keys are saved locally on your Mac and we use them to make direct "
+           plain(QObject::tr(" access.\n\nThe keys are saved locally on this computer and we use them to make direct "
                              "connections to App Store Connect from the app. We do not have access to your keys for "
                              "privacy and security."));
 }

@@ -23,14 +23,14 @@ WidgetAdCard::WidgetAdCard(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("widgetAdCard"));
     setMaximumWidth(maximumCardWidth);
 
-    auto *headline = new QLabel(tr("Try our Notification Center widget!"), this);
+    auto *headline = new QLabel(tr("Try our desktop widget!"), this);
     headline->setObjectName(QStringLiteral("widgetAdHeadline"));
     QFont bold = headline->font();
     bold.setBold(true);
     headline->setFont(bold);
 
-    auto *body = new QLabel(tr("Head to Notification Center > Edit Widgets and select Vantorel. Our widget shows you "
-                               "the latest reviews for your apps right from Notification Center."),
+    auto *body = new QLabel(tr("Head to your desktop's application list and start Latest Reviews. Our widget shows you "
+                               "the latest reviews for your apps right on your desktop."),
                             this);
     body->setObjectName(QStringLiteral("widgetAdBody"));
     body->setWordWrap(true);

@@ -511,6 +511,7 @@ private slots:
         auto *instructions = form.view.findChild<QLabel *>(QStringLiteral("instructions"));
         QVERIFY(instructions->text().contains(QStringLiteral("App Store Connect &gt; Users and Access &gt; Keys")));
         QVERIFY(instructions->text().contains(QStringLiteral("<b>App Manager</b>")));
+        QVERIFY(instructions->text().contains(QStringLiteral("The keys are saved locally on this computer and")));
         openedUrls.clear();
         QTest::mouseClick(instructions, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(openedUrls, QList<QUrl>{QUrl(QStringLiteral("https://appstoreconnect.apple.com/access/api"))});

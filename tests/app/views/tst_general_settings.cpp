@@ -172,10 +172,10 @@ private slots:
         auto *card = view.findChild<WidgetAdCard *>();
         QVERIFY(card);
         QCOMPARE(card->findChild<QLabel *>(QStringLiteral("widgetAdHeadline"))->text(),
-                 QStringLiteral("Try our Notification Center widget!"));
+                 QStringLiteral("Try our desktop widget!"));
         QCOMPARE(card->findChild<QLabel *>(QStringLiteral("widgetAdBody"))->text(),
-                 QStringLiteral("Head to Notification Center > Edit Widgets and select Vantorel. Our widget shows you "
-                                "the latest reviews for your apps right from Notification Center."));
+                 QStringLiteral("Head to your desktop's application list and start Latest Reviews. Our widget shows you "
+                                "the latest reviews for your apps right on your desktop."));
         const QRect box = card->geometry();
         QCOMPARE(box.width(), WidgetAdCard::maximumCardWidth);
         QVERIFY(qAbs(box.center().x() - view.rect().center().x()) <= 1);
