@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QUrl>
 
 #include <algorithm>
@@ -80,6 +81,16 @@ QStringList Translator::translate(const QStringList &texts, const QString &to)
     if (response.status != 200)
         throw RequestError::noSuccess(response.status);
     return translationsOf(response.body);
+}
+
+QString Translator::userLanguage()
+{
+    const QLocale::Language language = QLocale().language();
+    if (language == QLocale::C)
+        return QStringLiteral("en");
+    if (language == QLocale::AnyLanguage)
+        return {};
+    return QLocale::languageToCode(language);
 }
 
 }  // namespace Fennick

@@ -18,6 +18,11 @@ public:
     // RequestError for a reply without status or with a status other than 200, transport and
     // decoding errors unchanged, and UrlError::BadUrl for a `to` that is not a language code.
     static QStringList translate(const QStringList &texts, const QString &to);
+
+    // The language of the user's locale ("de"): what reviews are translated into and what a
+    // review's language is compared with. The C and POSIX locales, which many fresh systems and
+    // containers run under (LANG=C.UTF-8), read as English; a locale without a language gives "".
+    static QString userLanguage();
 };
 
 }  // namespace Fennick

@@ -9,11 +9,11 @@
 #include "Fennick/Persistence/ManagedAppVersion.h"
 #include "Fennick/Persistence/ManagedReview.h"
 #include "Fennick/Persistence/PersistenceController.h"
+#include "Fennick/Translator.h"
 #include "Fennick/WorkerPools.h"
 #include "platform/store/Context.h"
 
 #include <QCoreApplication>
-#include <QLocale>
 
 namespace Fennick {
 namespace {
@@ -144,11 +144,10 @@ void StoreReview::setResponseUncommitedBody(const QString &text)
 
 bool StoreReview::isLanguageForeign() const
 {
-    const QLocale::Language language = QLocale().language();
-    if (language == QLocale::C || language == QLocale::AnyLanguage || !m_fields.language)
+    const QString userLanguage = Translator::userLanguage();
+    if (userLanguage.isEmpty() || !m_fields.language)
         return false;
-    const QString userCode = QLocale::languageToCode(language).toLower();
-    return m_fields.language->toLower() != userCode;
+    return m_fields.language->compare(userLanguage, Qt::CaseInsensitive) != 0;
 }
 
 std::optional<Credentials> StoreReview::credentials() const

@@ -14,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QFuture>
-#include <QLocale>
 #include <QtConcurrent/QtConcurrentRun>
 #include <map>
 
@@ -164,10 +163,7 @@ void ReviewResponder::deleteResponse()
 
 QString ReviewResponder::targetLanguage()
 {
-    const QLocale::Language language = QLocale().language();
-    if (language == QLocale::C || language == QLocale::AnyLanguage)
-        return {};
-    return QLocale::languageToCode(language);
+    return Fennick::Translator::userLanguage();
 }
 
 void ReviewResponder::translate()

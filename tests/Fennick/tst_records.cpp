@@ -6,6 +6,7 @@
 #include "Fennick/Persistence/PersistenceController.h"
 #include "Fennick/Records/StoreApp.h"
 #include "Fennick/Records/StoreReview.h"
+#include "Fennick/Translator.h"
 #include "Fennick/ReviewStateTracker.h"
 #include "platform/Analytics.h"
 #include "platform/keychain/Keychain.h"
@@ -176,20 +177,31 @@ private slots:
         QCOMPARE(changed.count(), 1);
     }
 
-    void foreignLanguage()
+    void foreignLanguageAndTheLanguageToTranslateInto_data()
     {
-        auto withLanguage = [](std::optional<QString> language) {
-            StoreReview::Fields fields;
-            fields.language = std::move(language);
-            return std::make_unique<StoreReview>(fields);
-        };
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-        QVERIFY(!withLanguage(std::nullopt)->isLanguageForeign());
-        QVERIFY(!withLanguage(QStringLiteral("EN"))->isLanguageForeign());
-        QVERIFY(withLanguage(QStringLiteral("de"))->isLanguageForeign());
-        QVERIFY(withLanguage(QStringLiteral("en-GB"))->isLanguageForeign());  // no region splitting
-        QLocale::setDefault(QLocale::c());
-        QVERIFY(!withLanguage(QStringLiteral("de"))->isLanguageForeign());
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("userLanguage");
+        QTest::addColumn<QStringList>("foreign");  // of the languages "en", "EN", "de", "en-GB", none
+        const QStringList englishUser{"de", "en-GB"};  // no region splitting
+        QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom) << "en" << englishUser;
+        QTest::newRow("C") << QLocale::c() << "en" << englishUser;
+        QTest::newRow("POSIX") << QLocale(QStringLiteral("POSIX")) << "en" << englishUser;
+        QTest::newRow("C.UTF-8") << QLocale(QStringLiteral("C.UTF-8")) << "en" << englishUser;
+        QTest::newRow("de_AT") << QLocale(QLocale::German, QLocale::Austria) << "de" << QStringList{"en", "EN", "en-GB"};
+    }
+    void foreignLanguageAndTheLanguageToTranslateInto()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, userLanguage);
+        QFETCH(QStringList, foreign);
+        QLocale::setDefault(locale);
+        QCOMPARE(Fennick::Translator::userLanguage(), userLanguage);
+        StoreReview::Fields fields;
+        QVERIFY(!StoreReview(fields).isLanguageForeign());  // no language recognised
+        for (const QString &language : QStringList{"en", "EN", "de", "en-GB"}) {
+            fields.language = language;
+            QVERIFY2(StoreReview(fields).isLanguageForeign() == foreign.contains(language), qPrintable(language));
+        }
     }
 
     void appAndVersionEquality()
