@@ -1,5 +1,5 @@
 // Serves sample App Store Connect data on 127.0.0.1 for trying the programs by hand:
-//   fake_connect_server [port]
+//   fake_connect_server [port] [--accounts N] [--delay MS]
 // then start a program with VANTOREL_CONNECT_URL set to the address printed, and add an account
 // with the printed issuer id, key id and key file. The key is made for this run only. The fake
 // app lookup (icons), translation and e-mail services start alongside; their variables are
@@ -23,11 +23,22 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    bool portOk = true;
-    const quint16 port = arguments.size() > 1 ? arguments.at(1).toUShort(&portOk) : 0;
-    if (!portOk) {
-        std::fprintf(stderr, "usage: fake_connect_server [port]\n");
+    QStringList arguments = app.arguments().mid(1);
+    bool ok = true;
+    int accounts = 1;
+    int delayMs = 0;
+    quint16 port = 0;
+    while (ok && !arguments.isEmpty()) {
+        const QString argument = arguments.takeFirst();
+        if (argument == QLatin1String("--accounts") && !arguments.isEmpty())
+            accounts = arguments.takeFirst().toInt(&ok);
+        else if (argument == QLatin1String("--delay") && !arguments.isEmpty())
+            delayMs = arguments.takeFirst().toInt(&ok);
+        else
+            port = argument.toUShort(&ok);
+    }
+    if (!ok || accounts < 1 || delayMs < 0) {
+        std::fprintf(stderr, "usage: fake_connect_server [port] [--accounts N] [--delay MS]\n");
         return 2;
     }
 
@@ -39,8 +50,12 @@ int main(int argc, char **argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     fakes::FakeConnectServer server(port);
-    const fakes::FakeAccount account = server.addAccount();
-    server.setApps(account.issuerId, fakes::sampleApps());
+    server.setDelay(delayMs);  // a slow network, to try what happens while requests run
+    QList<fakes::FakeAccount> keys;
+    for (int i = 0; i < accounts; ++i) {
+        keys.append(server.addAccount());
+        server.setApps(keys.last().issuerId, fakes::sampleApps());
+    }
 
     // Each sample app gets a plain icon of its own colour.
     fakes::FakeLookupServer lookup;
@@ -54,19 +69,19 @@ int main(int argc, char **argv)
     fakes::FakeEmailServer email;
 
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/fake-connect-XXXXXX"));
-    const QString keyPath = folder.filePath(QStringLiteral("AuthKey_%1.p8").arg(account.keyId));
-    QFile keyFile(keyPath);
-    if (!folder.isValid() || !keyFile.open(QIODevice::WriteOnly) || keyFile.write(account.privateKeyPem) < 0) {
-        std::fprintf(stderr, "could not write the key file\n");
-        return 1;
-    }
-    keyFile.close();
-
     std::printf("Fake App Store Connect at %s\n", qPrintable(server.baseUrl()));
     std::printf("  VANTOREL_CONNECT_URL=%s\n", qPrintable(server.baseUrl()));
-    std::printf("  issuer id: %s\n", qPrintable(account.issuerId));
-    std::printf("  key id:    %s\n", qPrintable(account.keyId));
-    std::printf("  key file:  %s (removed on exit)\n", qPrintable(keyPath));
+    for (const fakes::FakeAccount &account : std::as_const(keys)) {
+        const QString keyPath = folder.filePath(QStringLiteral("AuthKey_%1.p8").arg(account.keyId));
+        QFile keyFile(keyPath);
+        if (!folder.isValid() || !keyFile.open(QIODevice::WriteOnly) || keyFile.write(account.privateKeyPem) < 0) {
+            std::fprintf(stderr, "could not write the key file\n");
+            return 1;
+        }
+        std::printf("  issuer id: %s\n", qPrintable(account.issuerId));
+        std::printf("  key id:    %s\n", qPrintable(account.keyId));
+        std::printf("  key file:  %s (removed on exit)\n", qPrintable(keyPath));
+    }
     std::printf("Fake app lookup, translation and e-mail services:\n");
     std::printf("  VANTOREL_LOOKUP_URL=%s\n", qPrintable(lookup.baseUrl()));
     std::printf("  VANTOREL_TRANSLATOR_URL=%s\n", qPrintable(translator.baseUrl()));
@@ -76,5 +91,8 @@ int main(int argc, char **argv)
 
     int received = 0;
     sigwait(&stopSignals, &received);
+    // What the feedback form sent, for checking a build's token by hand.
+    for (const fakes::EmailRequest &request : email.requests())
+        std::printf("E-mail received with the server token %s\n", request.token.constData());
     return 0;
 }
