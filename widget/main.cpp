@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/ThreadPools.h"
 #include "platform/widgethost/WidgetHost.h"
+#include "widget/Desktop.h"
 #include "widget/Provider.h"
 #include "widget/ReviewsWidget.h"
 
@@ -76,14 +77,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    int code = 0;
-    {
-        platform::widgetkit::WidgetHost host(reviewsWidget());
-        if (!host.listen())
-            fprintf(stderr, "Another widget is already running; this one will not be told to reload.\n");
-        host.show();
-        code = app.exec();
-    }
+    const int code = runOnDesktop();
     // A refresh still running gets a moment to end; the exit handlers must not run under it.
     return platform::leaveAfterBackgroundWork(code, std::chrono::seconds(3));
 }

@@ -3,6 +3,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/widgetkit/WidgetCenter.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -36,6 +37,10 @@ WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
                    ? family
                    : m_configuration.supportedFamilies.first();
     setFixedSize(displaySize(m_family));
+
+    m_closeAction = new QAction(QCoreApplication::translate("WidgetHost", "Close"), this);
+    m_closeAction->setObjectName(QStringLiteral("closeWidget"));
+    connect(m_closeAction, &QAction::triggered, this, &QWidget::close);
 
     m_entryTimer.setSingleShot(true);
     m_reloadTimer.setSingleShot(true);
@@ -152,7 +157,7 @@ void WidgetHost::contextMenuEvent(QContextMenuEvent *event)
         group->addAction(action);
     }
     menu.addSeparator();
-    menu.addAction(QCoreApplication::translate("WidgetHost", "Close"), this, &QWidget::close);
+    menu.addAction(m_closeAction);
     menu.exec(event->globalPos());
 }
 

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class QAction;
 class QLocalServer;
 
 namespace platform::widgetkit {
@@ -27,6 +28,8 @@ public:
 
     int timelineRequests() const { return m_requests; }
     QWidget *currentView() const { return m_view; }
+    // The menu's "Close" (object name "closeWidget").
+    QAction *closeAction() const { return m_closeAction; }
 
     // Draws one entry of `configuration` for `family` without showing a window.
     static QImage render(const WidgetConfiguration &configuration, const AnyEntry &entry, WidgetFamily family);
@@ -50,6 +53,7 @@ private:
     QTimer m_entryTimer;
     QTimer m_reloadTimer;
     QLocalServer *m_server = nullptr;
+    QAction *m_closeAction = nullptr;
     int m_requests = 0;
     quint64 m_generation = 0;  // a timeline that arrives after a newer request is dropped
 };
