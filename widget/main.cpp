@@ -1,6 +1,6 @@
 // Glimmerwick: the desktop widget with the newest reviews.
 //
-//   glimmerwick                                   show the widget
+//   glimmerwick                                   show the widget, or bring the running one forward
 //   glimmerwick --render small|medium|large FILE  draw the stored reviews to a PNG and exit
 //               [--placeholder]                   ... or the four sample reviews
 
@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QMessageBox>
 
 using namespace Glimmerwick;
 using platform::widgetkit::WidgetFamily;
@@ -62,22 +61,20 @@ int main(int argc, char **argv)
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The PNG file, with --render."));
     parser.process(app);
 
-    try {
-        if (parser.isSet(QStringLiteral("render"))) {
-            if (parser.positionalArguments().size() != 1)
-                parser.showHelp(2);
+    if (parser.isSet(QStringLiteral("render"))) {
+        if (parser.positionalArguments().size() != 1)
+            parser.showHelp(2);
+        try {
             return render(parser.value(QStringLiteral("render")), parser.positionalArguments().first(),
                           parser.isSet(QStringLiteral("placeholder")));
+        } catch (const platform::Error &error) {
+            fprintf(stderr, "%s\n", qPrintable(error.localizedDescription()));
+            return 1;
         }
-        Fennick::PersistenceController::shared();  // fail early, with a message, if there is no store
-    } catch (const platform::Error &error) {
-        fprintf(stderr, "%s\n", qPrintable(error.localizedDescription()));
-        if (!parser.isSet(QStringLiteral("render")))
-            QMessageBox::critical(nullptr, app.applicationDisplayName(), error.localizedDescription());
-        return 1;
     }
 
     const int code = runOnDesktop();
-    // A refresh still running gets a moment to end; the exit handlers must not run under it.
+    // A refresh still running gets a moment to end, or is cut off (each store save is one
+    // transaction, so nothing saved is lost); the exit handlers must not run under it.
     return platform::leaveAfterBackgroundWork(code, std::chrono::seconds(3));
 }

@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QLocalServer>
@@ -40,7 +42,7 @@ WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
 
     m_closeAction = new QAction(QCoreApplication::translate("WidgetHost", "Close"), this);
     m_closeAction->setObjectName(QStringLiteral("closeWidget"));
-    connect(m_closeAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_closeAction, &QAction::triggered, this, &WidgetHost::closeRequested);
 
     m_entryTimer.setSingleShot(true);
     m_reloadTimer.setSingleShot(true);
@@ -159,6 +161,21 @@ void WidgetHost::contextMenuEvent(QContextMenuEvent *event)
     menu.addSeparator();
     menu.addAction(m_closeAction);
     menu.exec(event->globalPos());
+}
+
+void WidgetHost::closeEvent(QCloseEvent *event)
+{
+    // A session that ends quits the program itself; only a close by the user removes the widget.
+    event->ignore();
+    if (!qApp->isSavingSession())
+        emit closeRequested();
+}
+
+void WidgetHost::bringForward()
+{
+    show();
+    raise();
+    activateWindow();
 }
 
 QImage WidgetHost::render(const WidgetConfiguration &configuration, const AnyEntry &entry, WidgetFamily family)

@@ -14,6 +14,8 @@ namespace platform::widgetkit {
 // Shows one widget in a small frameless window: the placeholder first, then the entries of the
 // provider's timeline, each at its date, and a new timeline once the reload date has passed or
 // the application asked for it. The family is chosen from the context menu and remembered.
+// Closing it (the menu's "Close", or the window manager's) only asks: closeRequested() is for the
+// program to end on.
 class WidgetHost : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +27,8 @@ public:
     // Listens for WidgetCenter::reloadAllTimelines(); false when the socket cannot be taken.
     bool listen();
     void reloadTimeline();
+    // Shows the window on top, for a later start of the same widget.
+    void bringForward();
 
     int timelineRequests() const { return m_requests; }
     QWidget *currentView() const { return m_view; }
@@ -36,9 +40,11 @@ public:
 
 signals:
     void timelineApplied();
+    void closeRequested();
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void applyTimeline(AnyTimeline timeline);
