@@ -12,12 +12,16 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
 #include <QVBoxLayout>
 #include <limits>
 
 namespace platform::widgetkit {
 namespace {
 const QString familyKey = QStringLiteral("widgetFamily");
+const QString placeKey = QStringLiteral("widgetPosition");
 
 int millisecondsUntil(const QDateTime &date)
 {
@@ -39,6 +43,13 @@ WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
                    ? family
                    : m_configuration.supportedFamilies.first();
     setFixedSize(displaySize(m_family));
+    // A place on a screen that is gone is left to the window manager.
+    const QPoint place = UserDefaults::standard().value(placeKey).toPoint();
+    if (UserDefaults::standard().hasStoredValue(placeKey) && QGuiApplication::screenAt(place))
+        move(place);
+    m_placeTimer.setSingleShot(true);
+    m_placeTimer.setInterval(500);
+    connect(&m_placeTimer, &QTimer::timeout, this, &WidgetHost::savePlace);
 
     m_closeAction = new QAction(QCoreApplication::translate("WidgetHost", "Close"), this);
     m_closeAction->setObjectName(QStringLiteral("closeWidget"));
@@ -54,7 +65,49 @@ WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
     reloadTimeline();
 }
 
-WidgetHost::~WidgetHost() = default;
+WidgetHost::~WidgetHost()
+{
+    if (m_placeTimer.isActive())
+        savePlace();
+}
+
+void WidgetHost::savePlace()
+{
+    m_placeTimer.stop();
+    UserDefaults::standard().setValue(placeKey, pos());
+}
+
+void WidgetHost::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    if (isVisible())
+        m_placeTimer.start();
+}
+
+void WidgetHost::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    // The window has no frame to drag: the window manager moves it from anywhere inside, or,
+    // where it cannot, the window follows the pointer.
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    m_dragOffset = event->globalPosition().toPoint() - pos();
+}
+
+void WidgetHost::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragOffset && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - *m_dragOffset);
+    else
+        QWidget::mouseMoveEvent(event);
+}
+
+void WidgetHost::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_dragOffset.reset();
+    QWidget::mouseReleaseEvent(event);
+}
 
 TimelineContext WidgetHost::context() const
 {
@@ -165,10 +218,12 @@ void WidgetHost::contextMenuEvent(QContextMenuEvent *event)
 
 void WidgetHost::closeEvent(QCloseEvent *event)
 {
-    // A session that ends quits the program itself; only a close by the user removes the widget.
+    // Only the window manager's close is the user's. Quitting closes every window too (not
+    // spontaneously), and a session that ends asks while it saves; neither removes the widget.
+    if (!event->spontaneous() || qApp->isSavingSession())
+        return QWidget::closeEvent(event);
     event->ignore();
-    if (!qApp->isSavingSession())
-        emit closeRequested();
+    emit closeRequested();
 }
 
 void WidgetHost::bringForward()

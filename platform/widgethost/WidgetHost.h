@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 class QAction;
 class QLocalServer;
@@ -13,7 +14,8 @@ namespace platform::widgetkit {
 
 // Shows one widget in a small frameless window: the placeholder first, then the entries of the
 // provider's timeline, each at its date, and a new timeline once the reload date has passed or
-// the application asked for it. The family is chosen from the context menu and remembered.
+// the application asked for it. The family is chosen from the context menu and remembered, and so
+// is the place the window was dragged to.
 // Closing it (the menu's "Close", or the window manager's) only asks: closeRequested() is for the
 // program to end on.
 class WidgetHost : public QWidget {
@@ -45,12 +47,17 @@ signals:
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void applyTimeline(AnyTimeline timeline);
     void showDueEntry();
     void showEntry(const AnyEntry &entry);
     TimelineContext context() const;
+    void savePlace();
 
     WidgetConfiguration m_configuration;
     WidgetFamily m_family;
@@ -58,6 +65,8 @@ private:
     QPointer<QWidget> m_view;
     QTimer m_entryTimer;
     QTimer m_reloadTimer;
+    QTimer m_placeTimer;  // a drag moves the window many times; its place is written once
+    std::optional<QPoint> m_dragOffset;  // pointer to window corner, while we follow the pointer
     QLocalServer *m_server = nullptr;
     QAction *m_closeAction = nullptr;
     int m_requests = 0;

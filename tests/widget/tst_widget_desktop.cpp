@@ -1,5 +1,7 @@
-// The widget's desktop run in this process: the menu's Close ends it.
+// The widget's desktop run in this process: the menu's Close ends it and takes it off the login
+// items; the size family and the place of its window come back at the next start.
 #include "Fennick/Persistence/PersistenceController.h"
+#include "platform/LoginItem.h"
 #include "platform/widgethost/WidgetHost.h"
 #include "support/TestHome.h"
 #include "widget/Desktop.h"
@@ -52,6 +54,11 @@ Run runWidget(const std::function<void(WidgetHost &)> &whileOpen)
     run.endedByItself = !timedOut;
     return run;
 }
+
+QString autostartEntry()
+{
+    return platform::LoginItem::autostartFolder() + QStringLiteral("/glimmerwick.desktop");
+}
 }  // namespace
 
 class WidgetDesktopTest : public QObject {
@@ -59,11 +66,40 @@ class WidgetDesktopTest : public QObject {
 private slots:
     void initTestCase() { Fennick::PersistenceController::shared(); }
 
-    void closeEndsTheRun()
+    void closeEndsTheRunAndTakesTheWidgetOffTheLoginItems()
     {
-        const Run run = runWidget([&](WidgetHost &host) { host.closeAction()->trigger(); });
+        bool entryWhileOpen = false;
+        const Run run = runWidget([&](WidgetHost &host) {
+            entryWhileOpen = QFileInfo::exists(autostartEntry());
+            host.closeAction()->trigger();
+        });
         QVERIFY(run.endedByItself);
         QCOMPARE(run.code, 0);
+        QVERIFY(entryWhileOpen);
+        QVERIFY(!QFileInfo::exists(autostartEntry()));
+    }
+
+    void sizeAndPlaceComeBackAtTheNextStart()
+    {
+        const QPoint place(150, 90);
+        QVERIFY(runWidget([&](WidgetHost &host) {
+                    host.setFamily(WidgetFamily::systemLarge);
+                    host.move(place);
+                    host.closeAction()->trigger();
+                }).endedByItself);
+
+        WidgetFamily family = WidgetFamily::systemSmall;
+        QPoint shownAt;
+        QSize size;
+        QVERIFY(runWidget([&](WidgetHost &host) {
+                    family = host.family();
+                    shownAt = host.pos();
+                    size = host.size();
+                    host.closeAction()->trigger();
+                }).endedByItself);
+        QCOMPARE(family, WidgetFamily::systemLarge);
+        QCOMPARE(size, platform::widgetkit::displaySize(WidgetFamily::systemLarge));
+        QCOMPARE(shownAt, place);
     }
 };
 

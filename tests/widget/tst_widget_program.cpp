@@ -1,4 +1,5 @@
-// Real widget processes: a second start hands over to the first and ends.
+// Real widget processes: a second start hands over to the first and ends; the session's end
+// (SIGTERM) ends the widget normally and keeps its login entry for the next login.
 #include "platform/LoginItem.h"
 #include "support/TestHome.h"
 
@@ -73,6 +74,25 @@ private slots:
 
         first.terminate();
         QVERIFY(first.waitForFinished(10000));
+    }
+
+    void theSessionsEndKeepsTheWidgetForTheNextLogin()
+    {
+        QProcess widget;
+        QByteArray output;
+        QVERIFY2(startWidget(widget, environment(), output), output.constData());
+
+        // Open means: started again at the next login, by this very program.
+        const QByteArray entry = readFile(autostartEntry());
+        QVERIFY2(entry.contains("\nName=Latest Reviews\n"), entry.constData());
+        QVERIFY2(entry.contains("\nExec=" + platform::LoginItem::execValue(QStringLiteral(GLIMMERWICK_PROGRAM)) + '\n'),
+                 entry.constData());
+
+        ::kill(pid_t(widget.processId()), SIGTERM);
+        QVERIFY(widget.waitForFinished(10000));
+        QCOMPARE(widget.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(widget.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(autostartEntry()));
     }
 };
 

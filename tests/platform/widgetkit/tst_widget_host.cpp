@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QtConcurrent>
 #include <atomic>
@@ -122,6 +123,28 @@ private slots:
         WidgetHost again(configurationFor(provider));
         QCOMPARE(again.family(), WidgetFamily::systemLarge);
         again.setFamily(WidgetFamily::systemSmall);
+    }
+
+    // Where the window manager cannot move the frameless window, it follows the pointer.
+    void draggingMovesTheWindow()
+    {
+        auto provider = std::make_shared<CountingProvider>();
+        WidgetHost host(configurationFor(provider));
+        host.move(100, 100);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const QPoint start = host.pos();
+        const QPointF inside(10, 10);
+        const auto send = [&](QEvent::Type type, QPointF offset, Qt::MouseButton button, Qt::MouseButtons held) {
+            QMouseEvent event(type, inside + offset, host.mapToGlobal(inside) + offset, button, held, Qt::NoModifier);
+            QApplication::sendEvent(&host, &event);
+        };
+        send(QEvent::MouseButtonPress, {}, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, {40, 30}, Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, {40, 30}, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(host.pos(), start + QPoint(40, 30));
+        send(QEvent::MouseMove, {80, 80}, Qt::NoButton, Qt::NoButton);  // released: stays put
+        QCOMPARE(host.pos(), start + QPoint(40, 30));
     }
 
     void rendersAnEntryWithoutAWindow()
