@@ -1,23 +1,37 @@
-# Writes the application's desktop entry and icon under DATA_DIR (".../share"), so that the
-# desktop lists the program and opens "vantorel:" links with it.
-#   cmake -DVANTOREL_EXEC=/path/to/vantorel -DDATA_DIR=~/.local/share -P cmake/InstallDesktopEntry.cmake
-# Also included by the install rules of app/ with the same variables.
+# Writes the desktop entries and icons of the application and of the widget under DATA_DIR
+# (".../share"), so that the desktop lists both programs and opens "vantorel:" links with the
+# application.
+#   cmake -DVANTOREL_EXEC=/path/to/vantorel -DGLIMMERWICK_EXEC=/path/to/glimmerwick \
+#         -DDATA_DIR=~/.local/share -P cmake/InstallDesktopEntry.cmake
+# Either program may be left out: the install rules of app/ and widget/ include this file with
+# their own program only.
 cmake_policy(PUSH)
 cmake_policy(VERSION 3.25)  # "@VANTOREL_EXEC@" below is a plain text, not a variable
-if(NOT VANTOREL_EXEC OR NOT DATA_DIR)
-    message(FATAL_ERROR "VANTOREL_EXEC and DATA_DIR must be set")
+if(NOT DATA_DIR OR (NOT VANTOREL_EXEC AND NOT GLIMMERWICK_EXEC))
+    message(FATAL_ERROR "DATA_DIR and VANTOREL_EXEC or GLIMMERWICK_EXEC must be set")
 endif()
-get_filename_component(_desktop_sources "${CMAKE_CURRENT_LIST_DIR}/../app/desktop" ABSOLUTE)
+get_filename_component(_sources "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
-# Inside the quoted Exec value these four characters take a backslash, which the file itself
-# writes doubled (string escapes are undone before the quoting).
-string(REPLACE "\\" "\\\\\\\\" _exec "${VANTOREL_EXEC}")
-string(REGEX REPLACE "([\"`$])" "\\\\\\\\\\1" _exec "${_exec}")
-file(READ "${_desktop_sources}/vantorel.desktop.in" _entry)
-string(REPLACE "@VANTOREL_EXEC@" "${_exec}" _entry "${_entry}")
-file(WRITE "${DATA_DIR}/applications/vantorel.desktop" "${_entry}")
-file(INSTALL "${_desktop_sources}/vantorel.svg" DESTINATION "${DATA_DIR}/icons/hicolor/scalable/apps")
-message(STATUS "Desktop entry: ${DATA_DIR}/applications/vantorel.desktop")
+# Writes `folder`/`name`.desktop from its template with `program` as the quoted Exec value, and
+# `name`.svg as its icon.
+function(_vantorel_write_entry folder name placeholder program)
+    # Inside the quoted Exec value these four characters take a backslash, which the file itself
+    # writes doubled (string escapes are undone before the quoting).
+    string(REPLACE "\\" "\\\\\\\\" exec "${program}")
+    string(REGEX REPLACE "([\"`$])" "\\\\\\\\\\1" exec "${exec}")
+    file(READ "${_sources}/${folder}/desktop/${name}.desktop.in" entry)
+    string(REPLACE "@${placeholder}@" "${exec}" entry "${entry}")
+    file(WRITE "${DATA_DIR}/applications/${name}.desktop" "${entry}")
+    file(INSTALL "${_sources}/${folder}/desktop/${name}.svg" DESTINATION "${DATA_DIR}/icons/hicolor/scalable/apps")
+    message(STATUS "Desktop entry: ${DATA_DIR}/applications/${name}.desktop")
+endfunction()
+
+if(VANTOREL_EXEC)
+    _vantorel_write_entry(app vantorel VANTOREL_EXEC "${VANTOREL_EXEC}")
+endif()
+if(GLIMMERWICK_EXEC)
+    _vantorel_write_entry(widget glimmerwick GLIMMERWICK_EXEC "${GLIMMERWICK_EXEC}")
+endif()
 
 # The caches are refreshed only where the tools exist (the entry works without them after the next
 # login), and not when staging into DESTDIR for a package.

@@ -52,6 +52,8 @@ int main(int argc, char **argv)
     app.setOrganizationName(QStringLiteral("Vantorel"));
     app.setApplicationName(QStringLiteral("Glimmerwick"));
     app.setApplicationDisplayName(QCoreApplication::translate("ReviewsWidget", "Latest Reviews"));
+    // Its own desktop entry, so that the desktop never takes its window for the application's.
+    QGuiApplication::setDesktopFileName(QStringLiteral("glimmerwick"));
 
     QCommandLineParser parser;
     parser.addHelpOption();
