@@ -31,7 +31,9 @@ int millisecondsUntil(const QDateTime &date)
 }  // namespace
 
 WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
-    : QWidget(parent, Qt::FramelessWindowHint | Qt::Tool), m_configuration(std::move(configuration))
+    // A plain window without frame: as a tool window (transient for the whole program) it is
+    // misplaced by X11 window managers such as openbox, which then drag it by the wrong offset.
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::Window), m_configuration(std::move(configuration))
 {
     setWindowTitle(m_configuration.displayName);
     setLayout(new QVBoxLayout);
@@ -80,7 +82,9 @@ void WidgetHost::savePlace()
 void WidgetHost::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    if (isVisible())
+    // Only a place the user dragged it to is kept: the window manager places and reports the
+    // window on its own too (openbox reported 0,0 for a tool window that stayed where it was put).
+    if (m_draggedByUser && isVisible())
         m_placeTimer.start();
 }
 
@@ -88,6 +92,7 @@ void WidgetHost::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
+    m_draggedByUser = true;
     // The window has no frame to drag: the window manager moves it from anywhere inside, or,
     // where it cannot, the window follows the pointer.
     if (windowHandle() && windowHandle()->startSystemMove())

@@ -67,6 +67,7 @@ private:
     QTimer m_reloadTimer;
     QTimer m_placeTimer;  // a drag moves the window many times; its place is written once
     std::optional<QPoint> m_dragOffset;  // pointer to window corner, while we follow the pointer
+    bool m_draggedByUser = false;  // from the first press on: the window's moves are the user's
     QLocalServer *m_server = nullptr;
     QAction *m_closeAction = nullptr;
     int m_requests = 0;

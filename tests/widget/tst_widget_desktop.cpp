@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMouseEvent>
 #include <QTimer>
 #include <functional>
 
@@ -55,6 +56,19 @@ Run runWidget(const std::function<void(WidgetHost &)> &whileOpen)
     return run;
 }
 
+// As a user drags it where the window manager leaves that to the window (offscreen).
+void dragBy(WidgetHost &host, QPoint offset)
+{
+    const QPointF inside(10, 10);
+    const auto send = [&](QEvent::Type type, QPointF moved, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, inside + moved, host.mapToGlobal(inside) + moved, button, held, Qt::NoModifier);
+        QApplication::sendEvent(&host, &event);
+    };
+    send(QEvent::MouseButtonPress, {}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, QPointF(offset), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, QPointF(offset), Qt::LeftButton, Qt::NoButton);
+}
+
 QString autostartEntry()
 {
     return platform::LoginItem::autostartFolder() + QStringLiteral("/glimmerwick.desktop");
@@ -81,12 +95,14 @@ private slots:
 
     void sizeAndPlaceComeBackAtTheNextStart()
     {
-        const QPoint place(150, 90);
+        QPoint place;
         QVERIFY(runWidget([&](WidgetHost &host) {
                     host.setFamily(WidgetFamily::systemLarge);
-                    host.move(place);
+                    dragBy(host, QPoint(70, 40));
+                    place = host.pos();
                     host.closeAction()->trigger();
                 }).endedByItself);
+        QVERIFY(!place.isNull());
 
         WidgetFamily family = WidgetFamily::systemSmall;
         QPoint shownAt;
@@ -95,10 +111,17 @@ private slots:
                     family = host.family();
                     shownAt = host.pos();
                     size = host.size();
+                    host.move(0, 0);  // a place the window manager reports in passing, not the user's
                     host.closeAction()->trigger();
                 }).endedByItself);
         QCOMPARE(family, WidgetFamily::systemLarge);
         QCOMPARE(size, platform::widgetkit::displaySize(WidgetFamily::systemLarge));
+        QCOMPARE(shownAt, place);
+
+        QVERIFY(runWidget([&](WidgetHost &host) {
+                    shownAt = host.pos();
+                    host.closeAction()->trigger();
+                }).endedByItself);
         QCOMPARE(shownAt, place);
     }
 };
