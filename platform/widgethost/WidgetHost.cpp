@@ -13,7 +13,6 @@
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QWindow>
 #include <QVBoxLayout>
 #include <limits>
@@ -31,8 +30,8 @@ int millisecondsUntil(const QDateTime &date)
 }  // namespace
 
 WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
-    // A plain window without frame: as a tool window (transient for the whole program) it is
-    // misplaced by X11 window managers such as openbox, which then drag it by the wrong offset.
+    // A plain window without frame: a tool window was at times taken for one at 0,0 under openbox
+    // (X11), which then dragged it by that offset.
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Window), m_configuration(std::move(configuration))
 {
     setWindowTitle(m_configuration.displayName);
