@@ -34,9 +34,11 @@ ReviewCardDelegate::~ReviewCardDelegate() = default;
 
 ReviewCardDelegate::Key ReviewCardDelegate::keyFor(const StoreReview &review, int width, bool enableTranslation) const
 {
-    // Only the observable fields change after a record is made.
-    const size_t content = qHashMulti(0, hashOf(review.translatedTitle()), hashOf(review.translatedBody()),
-                                      hashOf(review.responseBody()), hashOf(review.responseIdentifier()));
+    // Everything a card shows: a reload may bring a record with another title, body or rating
+    // for the same review, and a card may translate or answer its record in place.
+    const size_t content = qHashMulti(review.fingerprint(), hashOf(review.translatedTitle()),
+                                      hashOf(review.translatedBody()), hashOf(review.responseBody()),
+                                      hashOf(review.responseIdentifier()));
     return Key{width, enableTranslation, content, m_controls.generation()};
 }
 
