@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QPixmapCache>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QStyleOptionToolButton>
 #include <QTextLayout>
@@ -307,9 +308,19 @@ std::shared_ptr<QTextLayout> ReviewCardLayout::layoutText(const QString &text, c
     return layout;
 }
 
+QString ReviewCardLayout::bylineDateFormat(const QLocale &locale)
+{
+    // The locale's short date and time, but with the year in full: many locales' short form
+    // has only its last two digits ("1/2/24").
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+    format.replace(shortYear, QStringLiteral("yyyy"));
+    return format;
+}
+
 QString ReviewCardLayout::byline(const StoreReview &review)
 {
-    const QString date = QLocale().toString(review.created().toLocalTime(), QLocale::ShortFormat);
+    const QString date = QLocale().toString(review.created().toLocalTime(), bylineDateFormat(QLocale()));
     return tr("by %1 on %2").arg(review.nickname(), date);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class QLocale;
 class QPainter;
 class QPushButton;
 class QTextLayout;
@@ -155,6 +156,8 @@ public:
     static std::shared_ptr<QTextLayout> layoutText(const QString &text, const QFont &font, int width, int *height);
     // The byline: "by NICKNAME on DATE", the date and time in the user's locale.
     static QString byline(const Fennick::StoreReview &review);
+    // The byline's date-and-time format: the locale's own, with a four-digit year.
+    static QString bylineDateFormat(const QLocale &locale);
 
 private:
     int m_width = 0;
