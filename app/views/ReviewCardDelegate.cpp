@@ -118,7 +118,7 @@ int ReviewCardDelegate::estimate(const StoreReview &review, int width, bool enab
         base.generation = m_controls.generation();
         base.responseBlock = withResponse.responseBox.height() + ReviewCardStyle::spacing;
         base.card = withResponse.height() - base.responseBlock;
-        base.marker = QFontMetrics(m_controls.style().marker).height() + ReviewCardStyle::spacing;
+        base.marker = ReviewCardStyle::lineHeight(m_controls.style().marker) + ReviewCardStyle::spacing;
         const QFontMetricsF body(m_controls.style().body);
         const QFontMetricsF title(m_controls.style().headline);
         base.bodyCharacter = body.averageCharWidth();

@@ -43,6 +43,8 @@ struct ReviewCardStyle {
     static constexpr int dividerPadding = 8;
 
     static ReviewCardStyle forFont(const QFont &base);
+    // The height of a one-line text of the card in `font`, with room for the font's full descent.
+    static int lineHeight(const QFont &font);
 
     static QColor secondaryText(const QPalette &palette);
     static QColor responseFill();

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFontDatabase>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -249,6 +250,73 @@ private slots:
         const QString shown = ReviewCardLayout::byline(*review);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QCOMPARE(shown, byline);
+    }
+
+    void underscoresShowBelowTheByline_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<qreal>("size");
+        // 9 points is Qt's default size on X11; the byline's font is smaller still.
+        for (qreal size : {8.0, 9.0, 10.0, 12.0}) {
+            QTest::addRow("DejaVu Sans %g", size) << QStringLiteral("DejaVu Sans") << size;
+            QTest::addRow("Noto Sans CJK %g", size) << QStringLiteral("Noto Sans CJK JP") << size;
+        }
+    }
+    void underscoresShowBelowTheByline()
+    {
+        QFETCH(QString, family);
+        QFETCH(qreal, size);
+        if (!QFontDatabase::hasFamily(family))
+            QSKIP("The font is not installed");
+        QFont font(family);
+        font.setPointSizeF(size);
+        m_list->setFont(font);
+        fixture::ReviewStore store;
+        // No flag: nothing else is drawn beside the byline.
+        const QList<ObjectId> ids = show(store, {Seed{.nickname = QStringLiteral("nick_a1_7"),
+                                                      .territory = QStringLiteral("SGP")}});
+        QTest::qWait(50);
+        const auto layout = m_list->cardDelegate()->layoutFor(*m_list->reviewModel()->reviewAt(0), m_list->cardWidth(),
+                                                              m_list->enableTranslation());
+        const QFontMetrics metrics(m_list->cardDelegate()->controls().style().small);
+        const QRect byline = layout->bylineRect;
+        const auto columns = [&](const QString &before, const QString &letter) {
+            return std::pair{byline.left() + metrics.horizontalAdvance(before),
+                             byline.left() + metrics.horizontalAdvance(before + letter)};
+        };
+        const auto [kFrom, kTo] = columns(QStringLiteral("by nic"), QStringLiteral("k"));
+        const auto [from, to] = columns(QStringLiteral("by nick"), QStringLiteral("_"));
+        // Ink: clearly darker than the card's background, from the top of the byline's row down
+        // to the next card.
+        const auto inkRows = [&](const QImage &card, int left, int right) {
+            const int background = qGray(card.pixel(byline.left() - 4, byline.top()));
+            QList<int> rows;
+            for (int y = byline.top() - 4; y < card.height(); ++y) {
+                for (int x = left; x < right; ++x) {
+                    if (qGray(card.pixel(x, y)) < background - 40) {
+                        rows.append(y);
+                        break;
+                    }
+                }
+            }
+            return rows;
+        };
+        // The underscore lies below the baseline, which is where the "k" ends.
+        const auto underscoreBelowBaseline = [&](const QImage &card) {
+            const QList<int> k = inkRows(card, kFrom + 1, kTo - 1);
+            const QList<int> underscore = inkRows(card, from + 1, to - 1);
+            return !k.isEmpty() && !underscore.isEmpty() && underscore.last() > k.last()
+                   && underscore.last() < byline.bottom() + 8;
+        };
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QRect rect = m_list->reviewRect(ids.first());
+        const QImage painted = m_list->viewport()->grab(rect).toImage();
+        painted.save(testsupport::screenshotPath(QStringLiteral("byline-underscore-") + name + QStringLiteral(".png")));
+        QVERIFY2(underscoreBelowBaseline(painted), "the painted row cuts the underscore");
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        const QImage open = card->grab().toImage();
+        QVERIFY2(underscoreBelowBaseline(open), "the open card cuts the underscore");
     }
 
     void oneCardFollowsThePointer()
