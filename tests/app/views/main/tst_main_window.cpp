@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <cmath>
 
 using namespace Vantorel;
 using Fennick::ManagedAccount;
@@ -176,6 +177,14 @@ private slots:
         QTRY_COMPARE(qobject_cast<AppSummaryView *>(summary.data())->viewModel()->reviews().size(), 2);
         window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-app.png"));
 
+        // Clicking a heading changes nothing: the app stays selected and shown.
+        for (int section : {0, 1}) {
+            click(window->sidebar()->sidebarModel()->index(section, 0));
+            QCOMPARE(model->selectedEntry()->appValue().name, QStringLiteral("Harbour Log"));
+            QCOMPARE(window->detailView(), summary.data());
+            QVERIFY(window->sidebar()->selectionModel()->isSelected(row(0, 1)));
+        }
+
         // The same record again keeps its summary; another app gets a fresh one.
         model->setSelectedEntry(model->selectedEntry());
         QCOMPARE(window->detailView(), summary.data());
@@ -198,6 +207,59 @@ private slots:
         model->setSelectedEntry(std::nullopt);
         QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
         QVERIFY(!window->searchField());
+    }
+
+    void headingsAreReadableInLightAndDark_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << QApplication::palette();
+        // A dark palette as dark desktop themes make it: light text on dark grey, the disabled
+        // roles in between.
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+        dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(QPalette::Disabled, role, QColor(0x5a, 0x5a, 0x5a));
+        QTest::newRow("dark") << dark;
+    }
+    void headingsAreReadableInLightAndDark()
+    {
+        QFETCH(QPalette, palette);
+        showWindow();
+        SidebarView *sidebar = window->sidebar();
+        sidebar->setPalette(palette);
+        QTest::qWait(20);
+        const QRect heading = sidebar->visualRect(sidebar->sidebarModel()->index(0, 0));
+        QVERIFY(heading.isValid());
+        const QImage image = sidebar->viewport()->grab(heading).toImage();
+        image.save(QStringLiteral(SCREENSHOT_DIR "/sidebar-heading-%1.png").arg(QString::fromLatin1(QTest::currentDataTag())));
+        sidebar->viewport()->grab().save(
+            QStringLiteral(SCREENSHOT_DIR "/sidebar-%1.png").arg(QString::fromLatin1(QTest::currentDataTag())));
+        // WCAG 2: relative luminance, then (lighter + 0.05) / (darker + 0.05).
+        const auto luminance = [](QRgb pixel) {
+            const auto linear = [](int value) {
+                const double c = value / 255.0;
+                return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * linear(qRed(pixel)) + 0.7152 * linear(qGreen(pixel)) + 0.0722 * linear(qBlue(pixel));
+        };
+        const double background = luminance(image.pixel(1, 1));
+        double best = 1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const double ink = luminance(image.pixel(x, y));
+                best = std::max(best, (std::max(ink, background) + 0.05) / (std::min(ink, background) + 0.05));
+            }
+        }
+        // The strokes' cores carry the text colour itself.
+        QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
     }
 
     void contextMenuHidesAndUnhides()
