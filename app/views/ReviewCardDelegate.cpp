@@ -175,6 +175,8 @@ void ReviewCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const auto layout = layoutFor(*review, m_view->cardWidth(), m_view->enableTranslation());
     const QRect clip = option.rect & m_view->viewport()->rect();
     layout->paint(*painter, option.rect.topLeft(), option.palette, m_controls, clip);
+    if (index == m_view->currentIndex() && m_view->marksCurrentCard())
+        layout->paintCurrentMark(*painter, option.rect.topLeft(), option.palette);
 }
 
 QWidget *ReviewCardDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const

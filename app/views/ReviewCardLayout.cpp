@@ -455,6 +455,21 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
     m_height = y;
 }
 
+void ReviewCardLayout::paintCurrentMark(QPainter &painter, QPoint origin, const QPalette &palette) const
+{
+    // Inside the card's insets, from its top to just above the divider.
+    const int inset = ReviewCardStyle::horizontalInset / 2;
+    const QRectF frame(origin.x() + inset, origin.y() + 2, m_width - 2 * inset,
+                       dividerRect.top() - ReviewCardStyle::dividerPadding / 2 - 2);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette.color(QPalette::Active, QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), ReviewCardStyle::responseRadius,
+                            ReviewCardStyle::responseRadius);
+    painter.restore();
+}
+
 std::optional<ReviewCardLayout::ButtonRect> ReviewCardLayout::buttonAt(QPoint point) const
 {
     for (const ButtonRect &button : buttons) {

@@ -154,6 +154,9 @@ public:
     void paint(QPainter &painter, QPoint origin, const QPalette &palette, const ReviewCardControls &controls,
                const QRect &clip, int skip = 0) const;
 
+    // The frame of the list's current card while the list has the keyboard focus.
+    void paintCurrentMark(QPainter &painter, QPoint origin, const QPalette &palette) const;
+
     // A wrapped, selectable text: line feeds break lines, a right-to-left text is aligned right.
     static std::shared_ptr<QTextLayout> layoutText(const QString &text, const QFont &font, int width, int *height);
     // The byline: "by NICKNAME on DATE", the date and time in the user's locale.

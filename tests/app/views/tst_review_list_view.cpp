@@ -351,6 +351,64 @@ private slots:
         QCOMPARE(m_list->viewport()->findChildren<ReviewView *>().size(), 1);
     }
 
+    void keyboardMarksTheCurrentCardAndTabsToItsButtons()
+    {
+        fixture::ReviewStore store;
+        QList<Seed> seeds;
+        for (int i = 0; i < 6; ++i)
+            seeds.append(Seed{.body = QStringLiteral("Review %1").arg(i), .language = QStringLiteral("de")});
+        const QList<ObjectId> ids = show(store, seeds);
+        auto *after = new QPushButton(QStringLiteral("After the list"), m_window.get());
+        after->setObjectName(QStringLiteral("afterList"));
+        m_window->layout()->addWidget(after);
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        const QColor highlight = m_list->palette().color(QPalette::Active, QPalette::Highlight);
+        const auto markPixels = [&](const ObjectId &id) {
+            const QImage image = m_list->viewport()->grab(m_list->reviewRect(id)).toImage();
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x)
+                    count += image.pixelColor(x, y) == highlight ? 1 : 0;
+            }
+            return count;
+        };
+
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        const ObjectId current = m_list->reviewModel()->reviewAt(m_list->currentIndex().row())->id();
+        QVERIFY(current != ids.first());
+        // The pointer opens another card meanwhile; the current one is still the marked one.
+        QVERIFY(hover(ids.at(4)));
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::qWait(20);
+        saveScreenshot(m_list->viewport(), QStringLiteral("current-card-marked"));
+        QVERIFY2(markPixels(current) > 100, qPrintable(QString::number(markPixels(current))));
+        QCOMPARE(markPixels(ids.at(4)), 0);
+
+        // Tab: the current card's buttons from left to right, then what follows the list.
+        QStringList reached;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            reached << focus->objectName();
+            if (focus->objectName() == QStringLiteral("afterList"))
+                break;
+            auto *card = qobject_cast<ReviewView *>(focus->parentWidget());
+            QVERIFY(card);
+            QCOMPARE(card->review()->id(), current);
+            // Still marked while its buttons have the focus.
+            QVERIFY(card->isMarked());
+        }
+        QCOMPARE(reached, (QStringList{QStringLiteral("translateButton"), QStringLiteral("writeResponseButton"),
+                                       QStringLiteral("shareButton"), QStringLiteral("afterList")}));
+        // Without the focus, no card is marked.
+        QTest::qWait(20);
+        QCOMPARE(markPixels(current), 0);
+        QVERIFY(!m_list->openCard() || !m_list->openCard()->isMarked());
+    }
+
     void openCardLooksLikeThePaintedRow()
     {
         fixture::ReviewStore store;
