@@ -262,6 +262,37 @@ private slots:
         QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
     }
 
+    void keyboardReachesTheDetailColumn()
+    {
+        if (model->accountsWithApps().isEmpty())
+            fillStore();
+        showWindow();
+        click(row(0, 1));
+        QTRY_COMPARE(qobject_cast<AppSummaryView *>(window->detailView())->viewModel()->reviews().size(), 2);
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+        // Ctrl+F from anywhere in the window goes to the search field.
+        for (const char *from : {"reviewList", "sidebar"}) {
+            auto *start = window->findChild<QWidget *>(QString::fromLatin1(from));
+            start->setFocus(Qt::OtherFocusReason);
+            QTest::keyClick(start, Qt::Key_F, Qt::ControlModifier);
+            QCOMPARE(QApplication::focusWidget(), window->searchField());
+        }
+
+        // Tab from the sidebar: the search field above the detail, its bar from left to right, the
+        // list, the current card's buttons, and round again.
+        window->sidebar()->setFocus(Qt::TabFocusReason);
+        QStringList order;
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, (QStringList{QStringLiteral("searchField"), QStringLiteral("versionPicker"),
+                                     QStringLiteral("sortPicker"), QStringLiteral("filterButton"),
+                                     QStringLiteral("reviewList"), QStringLiteral("writeResponseButton"),
+                                     QStringLiteral("shareButton"), QStringLiteral("sidebar")}));
+    }
+
     void contextMenuHidesAndUnhides()
     {
         showWindow();
