@@ -16,12 +16,17 @@
 #include "app/views/AccountSummaryView.h"
 #include "app/views/AppSummaryView.h"
 #include "app/views/MainWindow.h"
+#include "app/views/ReviewListView.h"
 #include "app/views/SidebarView.h"
 #include "platform/UserDefaults.h"
 #include "support/Images.h"
 #include "support/TestHome.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QScopeGuard>
+#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -88,6 +93,15 @@ class MainWindowTest : public QObject {
         view().save();
     }
 
+    // For the tests that need the filled store whichever runs first.
+    void fillStoreOnce()
+    {
+        if (!m_filled)
+            fillStore();
+        m_filled = true;
+    }
+
+    bool m_filled = false;
     std::unique_ptr<MainViewModel> model;
     std::unique_ptr<MainWindow> window;
 
@@ -155,7 +169,7 @@ private slots:
 
     void theDetailFollowsTheSelection()
     {
-        fillStore();
+        fillStoreOnce();
         showWindow();
         QVERIFY(!window->sidebar()->showsNoAccounts());
         QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
@@ -232,6 +246,7 @@ private slots:
     void headingsAreReadableInLightAndDark()
     {
         QFETCH(QPalette, palette);
+        fillStoreOnce();
         showWindow();
         SidebarView *sidebar = window->sidebar();
         sidebar->setPalette(palette);
@@ -264,8 +279,7 @@ private slots:
 
     void keyboardReachesTheDetailColumn()
     {
-        if (model->accountsWithApps().isEmpty())
-            fillStore();
+        fillStoreOnce();
         showWindow();
         click(row(0, 1));
         QTRY_COMPARE(qobject_cast<AppSummaryView *>(window->detailView())->viewModel()->reviews().size(), 2);
@@ -291,6 +305,63 @@ private slots:
                                      QStringLiteral("sortPicker"), QStringLiteral("filterButton"),
                                      QStringLiteral("reviewList"), QStringLiteral("writeResponseButton"),
                                      QStringLiteral("shareButton"), QStringLiteral("sidebar")}));
+    }
+
+    void detailBarIsWholeAtTheMinimumWidth_data()
+    {
+        QTest::addColumn<QFont>("font");
+        QTest::newRow("DejaVu Sans 9") << QFont(QStringLiteral("DejaVu Sans"), 9);
+        QTest::newRow("DejaVu Sans 11") << QFont(QStringLiteral("DejaVu Sans"), 11);
+        QTest::newRow("Noto Sans CJK 10") << QFont(QStringLiteral("Noto Sans CJK JP"), 10);
+    }
+    void detailBarIsWholeAtTheMinimumWidth()
+    {
+        QFETCH(QFont, font);
+        if (!QFontDatabase::hasFamily(font.family()))
+            QSKIP("The font is not installed");
+        fillStoreOnce();
+        const QFont before = QApplication::font();
+        QApplication::setFont(font);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+        showWindow();
+        click(row(0, 1));
+        auto *summary = qobject_cast<AppSummaryView *>(window->detailView());
+        QVERIFY(summary);
+        QTRY_COMPARE(summary->versionPicker()->count(), 2);
+        window->resize(window->minimumSizeHint().width(), 600);
+        QTRY_COMPARE(window->width(), window->minimumSizeHint().width());
+        QTest::qWait(50);
+        window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-minimum-%1.png")
+                                .arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'))));
+
+        QStringList cut;
+        // A picker shows its longest choice whole in its text field.
+        for (QComboBox *picker : {summary->versionPicker(), summary->sortPicker()}) {
+            QStyleOptionComboBox option;
+            option.initFrom(picker);
+            option.rect = picker->rect();
+            option.editable = false;
+            const QRect field = picker->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                QStyle::SC_ComboBoxEditField, picker);
+            for (int i = 0; i < picker->count(); ++i) {
+                if (picker->fontMetrics().horizontalAdvance(picker->itemText(i)) > field.width())
+                    cut << picker->objectName() + QLatin1Char(':') + picker->itemText(i);
+            }
+        }
+        // Buttons and labels get at least the width they ask for.
+        QList<QWidget *> others{summary->filterButton(), summary->countLabel()};
+        for (QLabel *label : summary->findChildren<QLabel *>()) {
+            if (label->buddy())
+                others << label;
+        }
+        QCOMPARE(others.size(), 4);
+        for (QWidget *widget : others) {
+            if (widget->width() < widget->sizeHint().width())
+                cut << widget->objectName() + QLatin1Char(':') + QString::number(widget->width());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
+        // The window is still usable: the list has room.
+        QVERIFY(summary->reviewList()->width() >= 300);
     }
 
     void contextMenuHidesAndUnhides()
