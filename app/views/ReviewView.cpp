@@ -3,12 +3,12 @@
 #include "Fennick/Analytics.h"
 #include "Fennick/Records/StoreReview.h"
 #include "app/models/ReviewResponder.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/ReviewCardDelegate.h"
 #include "app/views/ReviewCardText.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QPainter>
@@ -69,7 +69,7 @@ QMenu *ReviewView::makeShareMenu(QWidget *parent, std::function<QString()> text)
     QObject::connect(copy, &QAction::triggered, menu, [text] { QApplication::clipboard()->setText(text()); });
     QAction *mail = menu->addAction(tr("Email"));
     mail->setObjectName(QStringLiteral("shareMailAction"));
-    QObject::connect(mail, &QAction::triggered, menu, [text] { QDesktopServices::openUrl(mailtoUrl(text())); });
+    QObject::connect(mail, &QAction::triggered, menu, [text, menu] { openLink(mailtoUrl(text()), menu->parentWidget()); });
     return menu;
 }
 

@@ -3,6 +3,7 @@
 #include "app/ReviewFixture.h"
 #include "app/models/ReviewListModel.h"
 #include "app/models/ReviewResponder.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/ResponseEditorDialog.h"
 #include "app/views/ReviewCardDelegate.h"
 #include "app/views/ReviewCardText.h"
@@ -19,12 +20,15 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpontaneKeyEvent>
+#include <QTemporaryDir>
 #include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -592,6 +596,60 @@ private slots:
         const QUrlQuery query(catcher.urls.first());
         QCOMPARE(query.queryItems(QUrl::FullyDecoded).size(), 1);
         QCOMPARE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), expected);
+    }
+
+    void mailWithoutAMailProgramSaysSo_data()
+    {
+        QTest::addColumn<QString>("launcher");  // a shell script's body; empty: through QDesktopServices
+        QTest::addColumn<bool>("alert");
+        // Offscreen, the platform opens no links at all.
+        QTest::newRow("the platform refuses") << QString() << true;
+        QTest::newRow("xdg-open finds no program")
+            << QStringLiteral("echo 'xdg-open: no method available for opening' >&2; exit 3") << true;
+        QTest::newRow("no xdg-open") << QStringLiteral("missing") << true;
+        QTest::newRow("a mail program opens it") << QStringLiteral("exit 0") << false;
+    }
+    void mailWithoutAMailProgramSaysSo()
+    {
+        QFETCH(QString, launcher);
+        QFETCH(bool, alert);
+        QTemporaryDir folder;
+        QString program;
+        if (launcher == QStringLiteral("missing")) {
+            program = folder.filePath(QStringLiteral("no-such-program"));
+        } else if (!launcher.isEmpty()) {
+            program = folder.filePath(QStringLiteral("xdg-open"));
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + launcher.toUtf8() + "\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        }
+        setLinkLauncherForTesting(program);
+        const auto reset = qScopeGuard([] { setLinkLauncherForTesting(QString()); });
+
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids = show(store, {Seed{.title = QStringLiteral("Great & fine")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        card->shareMenu()->findChild<QAction *>(QStringLiteral("shareMailAction"))->trigger();
+        QMessageBox *box = nullptr;
+        const bool shown = QTest::qWaitFor([&] {
+            box = m_window->findChild<QMessageBox *>(QStringLiteral("linkAlert"));
+            return box && box->isVisible();
+        }, alert ? 5000 : 1000);
+        QCOMPARE(shown, alert);
+        if (!alert)
+            return;
+        QCOMPARE(box->text(), QStringLiteral("No program could open this link."));
+        // The link itself, to be copied by hand.
+        QCOMPARE(QUrl(box->informativeText()), ReviewView::mailtoUrl(ReviewResponder::shareText(*card->review())));
+        auto *link = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+        QVERIFY(link);
+        QVERIFY(link->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(link->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        saveScreenshot(box, QStringLiteral("link-alert"));
+        box->accept();
     }
 
     void newReviewsAreMarkedEachTimeTheyComeOnScreen()
