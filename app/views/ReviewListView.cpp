@@ -48,7 +48,7 @@ ReviewListView::ReviewListView(QWidget *parent)
     setItemDelegate(m_delegate);
     setModel(m_model);
 
-    connect(this, &QAbstractItemView::entered, this, &ReviewListView::hoverCardAt);
+    connect(this, &QAbstractItemView::entered, this, &ReviewListView::openCardAt);
     // The current card's mark follows the keyboard focus into the card's buttons and out.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if ((old && (old == this || isAncestorOf(old))) || (now && (now == this || isAncestorOf(now))))
@@ -275,7 +275,8 @@ bool ReviewListView::marksCurrentCard() const
 
 void ReviewListView::updateCurrentMark()
 {
-    viewport()->update();
+    if (currentIndex().isValid())
+        viewport()->update(visualRect(currentIndex()));
     if (ReviewView *card = openCard())
         card->setMarked(m_cardIndex == currentIndex() && marksCurrentCard());
 }
@@ -379,8 +380,12 @@ void ReviewListView::openCardAt(const QModelIndex &index)
 {
     if (index == m_cardIndex && openCard())
         return;
-    if (m_cardIndex.isValid())
+    if (m_cardIndex.isValid()) {
+        // A closing card hands a focus it holds back to the list, not to whatever comes next.
+        if (ReviewView *card = openCard(); card && card->isAncestorOf(QApplication::focusWidget()))
+            setFocus(Qt::OtherFocusReason);
         closePersistentEditor(m_cardIndex);
+    }
     m_cardIndex = index;
     if (index.isValid()) {
         openPersistentEditor(index);
@@ -389,19 +394,11 @@ void ReviewListView::openCardAt(const QModelIndex &index)
     updateCurrentMark();
 }
 
-void ReviewListView::hoverCardAt(const QModelIndex &index)
-{
-    // While the keyboard works in the open card, the pointer passing by must not take it away.
-    if (ReviewView *card = openCard(); card && card->isAncestorOf(QApplication::focusWidget()))
-        return;
-    openCardAt(index);
-}
-
 void ReviewListView::reopenCardUnderPointer()
 {
     const QPoint position = viewport()->mapFromGlobal(QCursor::pos());
     if (underMouse() && viewport()->rect().contains(position))
-        hoverCardAt(indexAt(position));
+        openCardAt(indexAt(position));
 }
 
 void ReviewListView::setSeenHandler(SeenHandler handler)

@@ -91,7 +91,6 @@ private:
     int firstVisibleRow() const;
     bool restoreAnchor(const Anchor &anchor);
     void openCardAt(const QModelIndex &index);
-    void hoverCardAt(const QModelIndex &index);
     void placeCardInTabOrder();
     void updateCurrentMark();
     void reopenCardUnderPointer();

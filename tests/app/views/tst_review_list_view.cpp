@@ -411,6 +411,16 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(markPixels(current), 0);
         QVERIFY(!m_list->openCard() || !m_list->openCard()->isMarked());
+
+        // The pointer opening another card while a button has the focus: the focus goes back to
+        // the list, which still marks its current card.
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_list, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("translateButton"));
+        QVERIFY(hover(ids.at(5)));
+        QCOMPARE(QApplication::focusWidget(), m_list);
+        QTest::qWait(20);
+        QVERIFY(markPixels(current) > 100);
     }
 
     void openCardLooksLikeThePaintedRow()
