@@ -54,6 +54,11 @@ StoreReview::Fields fieldsOf(const ManagedReview &review)
 
 StoreReview::StoreReview(Fields fields, QObject *parent) : QObject(parent), m_fields(std::move(fields))
 {
+    // Once per record, where it is made (often a worker thread): the lists ask for it on every
+    // layout of every row.
+    const Fields &f = m_fields;
+    m_fingerprint = qHashMulti(0, f.app, f.version, f.title, f.body, f.created, f.nickname, f.territory, f.rating,
+                               f.isNew, f.language.has_value(), f.language.value_or(QString()));
     // Records are made on worker threads and live on the GUI thread.
     if (!parent && QCoreApplication::instance())
         moveToThread(QCoreApplication::instance()->thread());

@@ -72,6 +72,9 @@ public:
     qint64 rating() const { return m_fields.rating; }
     bool isNew() const { return m_fields.isNew; }
     const std::optional<QString> &language() const { return m_fields.language; }
+    // A hash of the constant fields above, for caches of what shows a record: a reload that
+    // brings another title, body, rating, app name or date for a review gives another value.
+    size_t fingerprint() const { return m_fingerprint; }
 
     const std::optional<QString> &translatedBody() const { return m_fields.translatedBody; }
     const std::optional<QString> &translatedTitle() const { return m_fields.translatedTitle; }
@@ -106,6 +109,7 @@ signals:
 private:
 
     Fields m_fields;
+    size_t m_fingerprint = 0;
     QString m_responseUncommitedBody;
 };
 

@@ -3,10 +3,10 @@
 #include "app/models/MainViewModel.h"
 #include "app/shell/AppConstants.h"
 #include "app/shell/VantorelApp.h"
+#include "app/views/LinkOpener.h"
 #include "platform/Updater.h"
 #include "platform/widgetkit/WidgetCenter.h"
 
-#include <QDesktopServices>
 #include <QMenuBar>
 #include <QSignalBlocker>
 
@@ -99,7 +99,7 @@ QMenuBar *makeMenuBar(VantorelApp &app, QWidget *parent)
     };
     for (const auto &profile : profiles) {
         QObject::connect(addAction(follow, profile.name, profile.text), &QAction::triggered, &app,
-                         [url = profile.url] { QDesktopServices::openUrl(url); });
+                         [url = profile.url, bar] { openLink(url, bar); });
     }
     help->addSeparator();
     // All three open the same form; nothing tells them apart.
@@ -115,7 +115,7 @@ QMenuBar *makeMenuBar(VantorelApp &app, QWidget *parent)
     QAction *productHelp = addAction(help, "vantorelHelp", QObject::tr("Vantorel Help"),
                                      QKeySequence(Qt::CTRL | Qt::Key_Question));
     productHelp->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(productHelp, &QAction::triggered, &app, [] { QDesktopServices::openUrl(AppConstants::helpUrl); });
+    QObject::connect(productHelp, &QAction::triggered, &app, [bar] { openLink(AppConstants::helpUrl, bar); });
     return bar;
 }
 

@@ -1,9 +1,9 @@
 #include "app/views/AccountDetailsView.h"
 
 #include "app/models/AccountDetailsViewModel.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/SettingsSymbols.h"
 
-#include <QDesktopServices>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -169,7 +169,7 @@ void AccountDetailsView::setDefaultFileDialogFactory(FileDialogFactory factory)
 
 void AccountDetailsView::openKeysPage()
 {
-    QDesktopServices::openUrl(AccountDetailsViewModel::keysPageUrl());
+    openLink(AccountDetailsViewModel::keysPageUrl(), this);
 }
 
 bool AccountDetailsView::eventFilter(QObject *watched, QEvent *event)

@@ -6,6 +6,7 @@
 #include "app/views/SummaryViewSupport.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,19 +21,47 @@ using Fennick::StoreAppVersion;
 
 namespace {
 
-// A picker with its label, as a form row of 110 to 180 points.
-QWidget *labelled(const QString &label, QWidget *control, QWidget *parent)
+// A picker with its label, as a form row of 110 to 180 points; wider only where the label and
+// the picker's longest choice need more, so that neither is ever cut (larger fonts, long version
+// names). The window's minimum width follows.
+class PickerRow : public QWidget {
+public:
+    PickerRow(const QString &label, QComboBox *picker, QWidget *parent) : QWidget(parent), m_picker(picker)
+    {
+        auto *layout = new QHBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto *text = new QLabel(label, this);
+        text->setBuddy(picker);
+        layout->addWidget(text);
+        layout->addWidget(picker, 1);
+        picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        fit();
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        // Posted when the picker's choices or font change its size hint.
+        if (event->type() == QEvent::LayoutRequest)
+            fit();
+        return QWidget::event(event);
+    }
+
+private:
+    void fit()
+    {
+        m_picker->setMinimumWidth(m_picker->sizeHint().width());
+        const int needed = std::max(110, layout()->minimumSize().width());
+        setMinimumWidth(needed);
+        setMaximumWidth(std::max(180, needed));
+    }
+
+    QComboBox *m_picker;
+};
+
+QWidget *labelled(const QString &label, QComboBox *control, QWidget *parent)
 {
-    auto *row = new QWidget(parent);
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *text = new QLabel(label, row);
-    text->setBuddy(control);
-    layout->addWidget(text);
-    layout->addWidget(control, 1);
-    row->setMinimumWidth(110);
-    row->setMaximumWidth(180);
-    return row;
+    return new PickerRow(label, control, parent);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "app/views/FeedbackView.h"
 
+#include "app/views/WindowShortcuts.h"
+
 #include "app/models/FeedbackViewModel.h"
 
 #include <QDialogButtonBox>
@@ -25,6 +27,7 @@ FeedbackView::FeedbackView(const QString &token, const QString &productName, con
     setMinimumSize(420, 220);
     setMaximumSize(680, 540);
     resize(520, 320);
+    addCloseShortcuts(*this);
 
     m_name->setObjectName(QStringLiteral("name"));
     m_name->setPlaceholderText(tr("optional"));

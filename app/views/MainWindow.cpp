@@ -7,6 +7,7 @@
 #include "app/views/DetailViews.h"
 #include "app/views/SidebarView.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -63,6 +64,19 @@ MainWindow::MainWindow(MainViewModel &viewModel, QWidget *parent)
     addToolBar(Qt::TopToolBarArea, toolbar);
 
     resize(1040, 700);
+
+    // Ctrl+F: to the search field of the summary shown.
+    auto *find = new QAction(tr("Search"), this);
+    find->setObjectName(QStringLiteral("findAction"));
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        if (auto *field = qobject_cast<QLineEdit *>(m_searchField.data())) {
+            field->setFocus(Qt::ShortcutFocusReason);
+            field->selectAll();
+        }
+    });
+    addAction(find);
 
     connect(&m_viewModel, &MainViewModel::selectedEntryChanged, this, &MainWindow::updateDetail);
     connect(&m_viewModel, &MainViewModel::accountsWithAppsChanged, this, &MainWindow::updateDetail);
@@ -141,6 +155,8 @@ void MainWindow::replaceDetail(DetailCase detailCase, QWidget *view, QWidget *se
     if (m_searchField) {
         m_searchHolder->layout()->addWidget(m_searchField);
         m_searchField->show();
+        // Reading order: the search field above the detail column comes before its controls.
+        QWidget::setTabOrder(m_sidebar, m_searchField);
     }
 }
 

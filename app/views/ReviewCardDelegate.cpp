@@ -34,9 +34,11 @@ ReviewCardDelegate::~ReviewCardDelegate() = default;
 
 ReviewCardDelegate::Key ReviewCardDelegate::keyFor(const StoreReview &review, int width, bool enableTranslation) const
 {
-    // Only the observable fields change after a record is made.
-    const size_t content = qHashMulti(0, hashOf(review.translatedTitle()), hashOf(review.translatedBody()),
-                                      hashOf(review.responseBody()), hashOf(review.responseIdentifier()));
+    // Everything a card shows: a reload may bring a record with another title, body or rating
+    // for the same review, and a card may translate or answer its record in place.
+    const size_t content = qHashMulti(review.fingerprint(), hashOf(review.translatedTitle()),
+                                      hashOf(review.translatedBody()), hashOf(review.responseBody()),
+                                      hashOf(review.responseIdentifier()));
     return Key{width, enableTranslation, content, m_controls.generation()};
 }
 
@@ -116,7 +118,7 @@ int ReviewCardDelegate::estimate(const StoreReview &review, int width, bool enab
         base.generation = m_controls.generation();
         base.responseBlock = withResponse.responseBox.height() + ReviewCardStyle::spacing;
         base.card = withResponse.height() - base.responseBlock;
-        base.marker = QFontMetrics(m_controls.style().marker).height() + ReviewCardStyle::spacing;
+        base.marker = ReviewCardStyle::lineHeight(m_controls.style().marker) + ReviewCardStyle::spacing;
         const QFontMetricsF body(m_controls.style().body);
         const QFontMetricsF title(m_controls.style().headline);
         base.bodyCharacter = body.averageCharWidth();
@@ -173,6 +175,8 @@ void ReviewCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const auto layout = layoutFor(*review, m_view->cardWidth(), m_view->enableTranslation());
     const QRect clip = option.rect & m_view->viewport()->rect();
     layout->paint(*painter, option.rect.topLeft(), option.palette, m_controls, clip);
+    if (index == m_view->currentIndex() && m_view->marksCurrentCard())
+        layout->paintCurrentMark(*painter, option.rect.topLeft(), option.palette);
 }
 
 QWidget *ReviewCardDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const

@@ -42,9 +42,9 @@ public:
     bool measure(const Fennick::StoreReview &review, int width, bool enableTranslation,
                  bool keepLayout = false) const;
     int height(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
-    // The record's content (a translation, a response) differs from what its height was found
-    // for: the old height is dropped, and an exactly measured card is measured again. True when
-    // the row's height may have changed.
+    // The record's content (texts a reload brought, a translation, a response) differs from what
+    // its height was found for: the old height is dropped, and an exactly measured card is
+    // measured again. True when the row's height may have changed.
     bool contentChanged(const Fennick::StoreReview &review, int width, bool enableTranslation) const;
     void reserve(qsizetype rows) const { m_heights.reserve(rows); }
     // The font or style changed: every measurement goes.

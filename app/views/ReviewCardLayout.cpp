@@ -11,10 +11,12 @@
 #include <QPainterPath>
 #include <QPixmapCache>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QStyleOptionToolButton>
 #include <QTextLayout>
 #include <QToolButton>
+#include <QtMath>
 #include <cmath>
 
 namespace Vantorel {
@@ -57,6 +59,14 @@ ReviewCardStyle ReviewCardStyle::forFont(const QFont &base)
     style.badge.setCapitalization(QFont::SmallCaps);
     style.small = scaled(base, smallFactor);
     return style;
+}
+
+int ReviewCardStyle::lineHeight(const QFont &font)
+{
+    // Whole pixels on both sides of the baseline and one more for the anti-aliased edge: the
+    // rounded height of QFontMetrics cuts glyphs that reach the full descent, such as "_".
+    const QFontMetricsF metrics(font);
+    return qCeil(metrics.ascent()) + qCeil(metrics.descent()) + 1;
 }
 
 QColor ReviewCardStyle::secondaryText(const QPalette &palette)
@@ -307,9 +317,19 @@ std::shared_ptr<QTextLayout> ReviewCardLayout::layoutText(const QString &text, c
     return layout;
 }
 
+QString ReviewCardLayout::bylineDateFormat(const QLocale &locale)
+{
+    // The locale's short date and time, but with the year in full: many locales' short form
+    // has only its last two digits ("1/2/24").
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+    format.replace(shortYear, QStringLiteral("yyyy"));
+    return format;
+}
+
 QString ReviewCardLayout::byline(const StoreReview &review)
 {
-    const QString date = QLocale().toString(review.created().toLocalTime(), QLocale::ShortFormat);
+    const QString date = QLocale().toString(review.created().toLocalTime(), bylineDateFormat(QLocale()));
     return tr("by %1 on %2").arg(review.nickname(), date);
 }
 
@@ -329,12 +349,13 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
     QSize badge;
     if (review.isNew()) {
         const QFontMetrics metrics(style.badge);
-        badge = QSize(metrics.horizontalAdvance(tr("New")) + 2 * 3, metrics.height() + 2 * 1);
+        badge = QSize(metrics.horizontalAdvance(tr("New")) + 2 * 3, ReviewCardStyle::lineHeight(style.badge) + 2 * 1);
     }
-    const int headerHeight = std::max(footnote.height(), badge.height());
+    const int headerLine = ReviewCardStyle::lineHeight(style.footnote);
+    const int headerHeight = std::max(headerLine, badge.height());
     const int headerTextWidth = std::max(0, contentWidth - (badge.isEmpty() ? 0 : badge.width() + itemSpacing));
     headerText = footnote.elidedText(tr("%1 %2").arg(review.app(), review.version()), Qt::ElideRight, headerTextWidth);
-    headerRect = QRect(left, y + (headerHeight - footnote.height()) / 2, headerTextWidth, footnote.height());
+    headerRect = QRect(left, y + (headerHeight - headerLine) / 2, headerTextWidth, headerLine);
     if (!badge.isEmpty())
         badgeRect = QRect(QPoint(left + contentWidth - badge.width(), y + (headerHeight - badge.height()) / 2), badge);
     y += headerHeight + spacing;
@@ -351,10 +372,10 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
     title.rect = QRect(left + starsWidth + itemSpacing, y + (titleRow - titleHeight) / 2, titleWidth, titleHeight);
     y += titleRow + spacing;
 
-    const QFontMetrics marker(style.marker);
+    const int markerLine = ReviewCardStyle::lineHeight(style.marker);
     if (review.translatedBody()) {
-        markerRect = QRect(left, y, contentWidth, marker.height());
-        y += marker.height() + spacing;
+        markerRect = QRect(left, y, contentWidth, markerLine);
+        y += markerLine + spacing;
     }
 
     int bodyHeight = 0;
@@ -367,7 +388,7 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
         const int inner = std::max(1, contentWidth - 2 * padding);
         int responseHeight = 0;
         response.layout = layoutText(*review.responseBody(), style.body, inner, &responseHeight);
-        responseHeadingRect = QRect(left + padding, y + padding, inner, marker.height());
+        responseHeadingRect = QRect(left + padding, y + padding, inner, markerLine);
         response.rect = QRect(left + padding, responseHeadingRect.bottom() + 1 + spacing, inner, responseHeight);
         responseBox = QRect(left, y, contentWidth, response.rect.bottom() + 1 + padding - y);
         y += responseBox.height() + spacing;
@@ -407,7 +428,7 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
     const int bylineWidth = small.horizontalAdvance(fullByline);
     // One row when everything fits, else the buttons go under the byline.
     const bool oneRow = bylineWidth + flagSpace + itemSpacing + buttonsWidth <= contentWidth;
-    const int lineHeight = small.height();
+    const int lineHeight = ReviewCardStyle::lineHeight(style.small);
     int bylineRow = oneRow ? std::max(lineHeight, buttonsHeight) : lineHeight;
     const int bylineSpace = oneRow ? contentWidth - buttonsWidth - itemSpacing - flagSpace : contentWidth - flagSpace;
     bylineText = small.elidedText(fullByline, Qt::ElideRight, std::max(0, bylineSpace));
@@ -432,6 +453,21 @@ ReviewCardLayout::ReviewCardLayout(const StoreReview &review, int width, bool en
     dividerRect = QRect(left, y, contentWidth, 1);
     y += 1 + ReviewCardStyle::dividerPadding;
     m_height = y;
+}
+
+void ReviewCardLayout::paintCurrentMark(QPainter &painter, QPoint origin, const QPalette &palette) const
+{
+    // Inside the card's insets, from its top to just above the divider.
+    const int inset = ReviewCardStyle::horizontalInset / 2;
+    const QRectF frame(origin.x() + inset, origin.y() + 2, m_width - 2 * inset,
+                       dividerRect.top() - ReviewCardStyle::dividerPadding / 2 - 2);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette.color(QPalette::Active, QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), ReviewCardStyle::responseRadius,
+                            ReviewCardStyle::responseRadius);
+    painter.restore();
 }
 
 std::optional<ReviewCardLayout::ButtonRect> ReviewCardLayout::buttonAt(QPoint point) const

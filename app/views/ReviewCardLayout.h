@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class QLocale;
 class QPainter;
 class QPushButton;
 class QTextLayout;
@@ -42,6 +43,8 @@ struct ReviewCardStyle {
     static constexpr int dividerPadding = 8;
 
     static ReviewCardStyle forFont(const QFont &base);
+    // The height of a one-line text of the card in `font`, with room for the font's full descent.
+    static int lineHeight(const QFont &font);
 
     static QColor secondaryText(const QPalette &palette);
     static QColor responseFill();
@@ -151,10 +154,15 @@ public:
     void paint(QPainter &painter, QPoint origin, const QPalette &palette, const ReviewCardControls &controls,
                const QRect &clip, int skip = 0) const;
 
+    // The frame of the list's current card while the list has the keyboard focus.
+    void paintCurrentMark(QPainter &painter, QPoint origin, const QPalette &palette) const;
+
     // A wrapped, selectable text: line feeds break lines, a right-to-left text is aligned right.
     static std::shared_ptr<QTextLayout> layoutText(const QString &text, const QFont &font, int width, int *height);
     // The byline: "by NICKNAME on DATE", the date and time in the user's locale.
     static QString byline(const Fennick::StoreReview &review);
+    // The byline's date-and-time format: the locale's own, with a four-digit year.
+    static QString bylineDateFormat(const QLocale &locale);
 
 private:
     int m_width = 0;

@@ -9,6 +9,7 @@
 #include "app/views/ReviewView.h"
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QScrollBar>
@@ -48,6 +49,11 @@ ReviewListView::ReviewListView(QWidget *parent)
     setModel(m_model);
 
     connect(this, &QAbstractItemView::entered, this, &ReviewListView::openCardAt);
+    // The current card's mark follows the keyboard focus into the card's buttons and out.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        if ((old && (old == this || isAncestorOf(old))) || (now && (now == this || isAncestorOf(now))))
+            updateCurrentMark();
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, &ReviewListView::reopenCardUnderPointer,
             Qt::QueuedConnection);
     // New rows, or new heights for all: measure everything again (measured cards are skipped).
@@ -103,8 +109,11 @@ bool ReviewListView::rereadTranslationSwitch()
 
 void ReviewListView::refreshOpenCard()
 {
-    if (ReviewView *card = openCard())
+    if (ReviewView *card = openCard()) {
         m_delegate->setEditorData(card, m_cardIndex);
+        // Its buttons may have changed (a response published, a translation).
+        placeCardInTabOrder();
+    }
 }
 
 void ReviewListView::refreshCards()
@@ -253,6 +262,46 @@ void ReviewListView::currentChanged(const QModelIndex &current, const QModelInde
     QListView::currentChanged(current, previous);
     if (current.isValid())
         openCardAt(current);
+    updateCurrentMark();
+}
+
+bool ReviewListView::marksCurrentCard() const
+{
+    if (!currentIndex().isValid())
+        return false;
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == this || isAncestorOf(focus));
+}
+
+void ReviewListView::updateCurrentMark()
+{
+    if (currentIndex().isValid())
+        viewport()->update(visualRect(currentIndex()));
+    if (ReviewView *card = openCard())
+        card->setMarked(m_cardIndex == currentIndex() && marksCurrentCard());
+}
+
+bool ReviewListView::focusNextPrevChild(bool next)
+{
+    // Tab from the list goes to the current card's buttons, also when the pointer has opened
+    // another card meanwhile.
+    if (next && hasFocus() && currentIndex().isValid() && m_cardIndex != currentIndex())
+        openCardAt(currentIndex());
+    return QListView::focusNextPrevChild(next);
+}
+
+void ReviewListView::placeCardInTabOrder()
+{
+    // Right after the list, left to right, so that Tab leaves the last button for whatever
+    // follows the list.
+    ReviewView *card = openCard();
+    if (!card)
+        return;
+    QWidget *previous = this;
+    for (QWidget *stop : card->tabStops()) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
 }
 
 void ReviewListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
@@ -331,11 +380,18 @@ void ReviewListView::openCardAt(const QModelIndex &index)
 {
     if (index == m_cardIndex && openCard())
         return;
-    if (m_cardIndex.isValid())
+    if (m_cardIndex.isValid()) {
+        // A closing card hands a focus it holds back to the list, not to whatever comes next.
+        if (ReviewView *card = openCard(); card && card->isAncestorOf(QApplication::focusWidget()))
+            setFocus(Qt::OtherFocusReason);
         closePersistentEditor(m_cardIndex);
+    }
     m_cardIndex = index;
-    if (index.isValid())
+    if (index.isValid()) {
         openPersistentEditor(index);
+        placeCardInTabOrder();
+    }
+    updateCurrentMark();
 }
 
 void ReviewListView::reopenCardUnderPointer()

@@ -61,6 +61,8 @@ public:
     // The one responder of a record while anyone holds it.
     std::shared_ptr<ReviewResponder> responderFor(const std::shared_ptr<Fennick::StoreReview> &review);
     ResponseEditorDialog *editorDialog() const;
+    // The current card is marked while the keyboard focus is in the list or in that card.
+    bool marksCurrentCard() const;
 
     // Called with a review each time its card comes on screen; by default ReviewResponder::markSeen.
     using SeenHandler = std::function<void(const Fennick::StoreReview &)>;
@@ -77,6 +79,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct Anchor {
@@ -88,6 +91,8 @@ private:
     int firstVisibleRow() const;
     bool restoreAnchor(const Anchor &anchor);
     void openCardAt(const QModelIndex &index);
+    void placeCardInTabOrder();
+    void updateCurrentMark();
     void reopenCardUnderPointer();
     void checkSeen();
     bool readEnableTranslation() const;

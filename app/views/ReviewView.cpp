@@ -3,12 +3,12 @@
 #include "Fennick/Analytics.h"
 #include "Fennick/Records/StoreReview.h"
 #include "app/models/ReviewResponder.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/ReviewCardDelegate.h"
 #include "app/views/ReviewCardText.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QPainter>
@@ -27,8 +27,7 @@ ReviewView::ReviewView(const ReviewCardDelegate &delegate, QWidget *parent)
       m_delegate(delegate),
       m_title(new ReviewCardText(this)),
       m_body(new ReviewCardText(this)),
-      m_response(new ReviewCardText(this)),
-      m_share(new QToolButton(this))
+      m_response(new ReviewCardText(this))
 {
     setObjectName(QStringLiteral("reviewCard"));
     setAutoFillBackground(false);
@@ -50,6 +49,8 @@ ReviewView::ReviewView(const ReviewCardDelegate &delegate, QWidget *parent)
         connect(button, &QPushButton::clicked, this, [this, kind = kind] { clicked(kind); });
         m_buttons.append({kind, button});
     }
+    // Made after the other buttons: the keyboard reaches it last, as it stands last.
+    m_share = new QToolButton(this);
     m_share->setObjectName(QStringLiteral("shareButton"));
     controls.configureShareButton(*m_share);
     m_shareMenu = makeShareMenu(this, [this] { return m_review ? ReviewResponder::shareText(*m_review) : QString(); });
@@ -68,7 +69,7 @@ QMenu *ReviewView::makeShareMenu(QWidget *parent, std::function<QString()> text)
     QObject::connect(copy, &QAction::triggered, menu, [text] { QApplication::clipboard()->setText(text()); });
     QAction *mail = menu->addAction(tr("Email"));
     mail->setObjectName(QStringLiteral("shareMailAction"));
-    QObject::connect(mail, &QAction::triggered, menu, [text] { QDesktopServices::openUrl(mailtoUrl(text())); });
+    QObject::connect(mail, &QAction::triggered, menu, [text, menu] { openLink(mailtoUrl(text()), menu->parentWidget()); });
     return menu;
 }
 
@@ -125,6 +126,28 @@ void ReviewView::refresh()
     update();
 }
 
+QList<QWidget *> ReviewView::tabStops() const
+{
+    QList<QWidget *> stops;
+    if (!m_layout)
+        return stops;
+    for (const ReviewCardLayout::ButtonRect &place : m_layout->buttons) {
+        if (place.kind == Button::share)
+            stops.append(m_share);
+        else if (QPushButton *shown = button(place.kind))
+            stops.append(shown);
+    }
+    return stops;
+}
+
+void ReviewView::setMarked(bool marked)
+{
+    if (marked == m_marked)
+        return;
+    m_marked = marked;
+    update();
+}
+
 void ReviewView::clicked(Button kind)
 {
     if (!m_responder)
@@ -161,6 +184,8 @@ void ReviewView::paintEvent(QPaintEvent *event)
     if (m_layout)
         m_layout->paint(painter, QPoint(0, 0), palette(), m_delegate.controls(), event->rect(),
                         ReviewCardLayout::texts | ReviewCardLayout::controls);
+    if (m_layout && m_marked)
+        m_layout->paintCurrentMark(painter, QPoint(0, 0), palette());
 }
 
 bool ReviewView::event(QEvent *event)

@@ -37,6 +37,11 @@ public:
     QPushButton *button(ReviewCardLayout::Button kind) const;
     QToolButton *shareButton() const { return m_share; }
     QMenu *shareMenu() const { return m_shareMenu; }
+    // The buttons shown, from left to right: where Tab goes from the list.
+    QList<QWidget *> tabStops() const;
+    // Marks the card as the list's current one (the list has the keyboard focus).
+    void setMarked(bool marked);
+    bool isMarked() const { return m_marked; }
 
     // Builds the share menu (copy, e-mail) for a text.
     static QMenu *makeShareMenu(QWidget *parent, std::function<QString()> text);
@@ -61,8 +66,9 @@ private:
     ReviewCardText *m_body;
     ReviewCardText *m_response;
     QList<std::pair<ReviewCardLayout::Button, QPushButton *>> m_buttons;
-    QToolButton *m_share;
+    QToolButton *m_share = nullptr;
     QMenu *m_shareMenu;
+    bool m_marked = false;
 };
 
 }  // namespace Vantorel

@@ -3,6 +3,7 @@
 #include "app/views/AccountsSettingsView.h"
 #include "app/views/GeneralSettingsView.h"
 #include "app/views/SettingsSymbols.h"
+#include "app/views/WindowShortcuts.h"
 #include "platform/UserDefaults.h"
 
 namespace Vantorel {
@@ -13,6 +14,7 @@ SettingsView::SettingsView(QWidget *parent)
     setObjectName(QStringLiteral("settingsView"));
     setMinimumSize(minimumViewWidth, minimumViewHeight);
     setDocumentMode(true);
+    addCloseShortcuts(*this);
     const QColor iconColor = palette().color(QPalette::WindowText);
     addTab(m_general, settingsSymbolIcon(SettingsSymbol::gear, iconColor), tr("General"));
     addTab(m_accounts, settingsSymbolIcon(SettingsSymbol::person, iconColor), tr("Accounts"));

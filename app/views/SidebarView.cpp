@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <cmath>
 
 namespace Vantorel {
 
@@ -19,6 +20,42 @@ bool isHeading(const QModelIndex &index)
 {
     return index.data(SidebarModel::KindRole).toInt() == int(SidebarModel::RowKind::account);
 }
+
+// WCAG's relative luminance of an sRGB colour.
+qreal luminance(const QColor &colour)
+{
+    const auto channel = [](qreal value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+qreal contrast(const QColor &a, const QColor &b)
+{
+    const qreal first = luminance(a);
+    const qreal second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+}  // namespace
+
+QColor SidebarView::headingColour(const QPalette &palette)
+{
+    // The list's text mixed towards its background, dimmed only as far as it stays readable
+    // (4.5 : 1); the disabled text colour of many palettes is far too faint for that.
+    const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    const QColor background = palette.color(QPalette::Active, QPalette::Base);
+    for (qreal share = 0.4; share > 0; share -= 0.05) {
+        const QColor mixed = QColor::fromRgbF(text.redF() + (background.redF() - text.redF()) * share,
+                                              text.greenF() + (background.greenF() - text.greenF()) * share,
+                                              text.blueF() + (background.blueF() - text.blueF()) * share);
+        if (contrast(mixed, background) >= 4.5)
+            return mixed;
+    }
+    return text;
+}
+
+namespace {
 
 // Account names as small dimmed headings with room above them; other rows as usual.
 class SidebarDelegate : public QStyledItemDelegate {
@@ -51,7 +88,7 @@ public:
         }
         painter->save();
         painter->setFont(headingFont(option.font));
-        painter->setPen(option.palette.color(QPalette::Disabled, QPalette::WindowText));
+        painter->setPen(SidebarView::headingColour(option.palette));
         const QRect text = option.rect.adjusted(6, 0, -6, -3);
         const QString name = painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, text.width());
         painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom, name);
@@ -147,6 +184,15 @@ void SidebarView::selectionChanged(const QItemSelection &selected, const QItemSe
     const std::optional<SelectedEntry> entry = m_model->entry(selected.indexes().first());
     if (entry && (!m_viewModel.selectedEntry() || !(*m_viewModel.selectedEntry() == *entry)))
         m_viewModel.setSelectedEntry(entry);
+}
+
+QItemSelectionModel::SelectionFlags SidebarView::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    // A heading cannot be chosen: clicking it, or moving onto it with the keys, leaves the
+    // selection (and the detail column) as it is.
+    if (index.isValid() && !(index.flags() & Qt::ItemIsSelectable))
+        return QItemSelectionModel::NoUpdate;
+    return QTreeView::selectionCommand(index, event);
 }
 
 QMenu *SidebarView::makeContextMenu(const QModelIndex &index, QWidget *parent)

@@ -31,10 +31,16 @@ public:
 
     QSize sizeHint() const override;
 
+    // The account headings' colour: dimmed text that keeps a contrast of at least 4.5 : 1
+    // against the list's background.
+    static QColor headingColour(const QPalette &palette);
+
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
 
 private:
     void showSelectedEntry();

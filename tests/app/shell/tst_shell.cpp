@@ -15,6 +15,7 @@
 #include "app/shell/TrayItem.h"
 #include "app/shell/VantorelApp.h"
 #include "app/views/FeedbackView.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/MainWindow.h"
 #include "app/views/SettingsView.h"
 #include "platform/Analytics.h"
@@ -30,7 +31,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 using namespace Vantorel;
 using platform::UserDefaults;
@@ -192,6 +195,32 @@ private slots:
         QCOMPARE(action(window, "quit")->shortcut(), QKeySequence(QKeySequence::Quit));
         QCOMPARE(action(window, "downloadLatestData")->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
         QCOMPARE(action(window, "vantorelHelp")->shortcut(), QKeySequence(QStringLiteral("Ctrl+?")));
+    }
+
+    void helpLinksWithoutABrowserSaySo()
+    {
+        // As xdg-open ends when the desktop has no program for a link.
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("xdg-open"));
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho 'xdg-open: no method available for opening' >&2\nexit 3\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        setLinkLauncherForTesting(program);
+        const auto reset = qScopeGuard([] { setLinkLauncherForTesting(QString()); });
+
+        startApp();
+        QMainWindow *window = app->mainWindow();
+        for (const char *name : {"vantorelHelp", "followOnMastodon"}) {
+            action(window, name)->trigger();
+            QMessageBox *box = nullptr;
+            QTRY_VERIFY((box = window->findChild<QMessageBox *>(QStringLiteral("linkAlert"))) && box->isVisible());
+            QCOMPARE(box->text(), QStringLiteral("No program could open this link."));
+            QVERIFY(box->informativeText().startsWith(QStringLiteral("https://")));
+            box->accept();
+            QTRY_VERIFY(!window->findChild<QMessageBox *>(QStringLiteral("linkAlert")));
+        }
     }
 
     void viewSwitchesFollowTheModelBothWays()

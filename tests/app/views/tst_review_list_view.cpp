@@ -3,6 +3,7 @@
 #include "app/ReviewFixture.h"
 #include "app/models/ReviewListModel.h"
 #include "app/models/ReviewResponder.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/ResponseEditorDialog.h"
 #include "app/views/ReviewCardDelegate.h"
 #include "app/views/ReviewCardText.h"
@@ -18,12 +19,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpontaneKeyEvent>
+#include <QTemporaryDir>
 #include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -127,6 +132,8 @@ class ReviewListViewTest : public QObject {
 private slots:
     void initTestCase()
     {
+        // Dates in the bylines are local times.
+        qputenv("TZ", "UTC");
         platform::Keychain::useInMemoryBackendForTesting();
         Recorder::instance().install();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -173,7 +180,6 @@ private slots:
         QVERIFY(fresh.flagRect.left() > fresh.bylineRect.right());
         QCOMPARE(buttonKinds(fresh), (QList<Button>{Button::write, Button::share}));
         QVERIFY(fresh.bylineText.startsWith(QStringLiteral("by Robin on ")));
-        QVERIFY(fresh.bylineText.contains(QStringLiteral("2024")) || fresh.bylineText.contains(QStringLiteral("24")));
 
         // A territory outside the table: no flag, the byline still starts the row.
         const ReviewCardLayout unknown = layoutOf(Seed{.territory = QStringLiteral("SGP")}, true);
@@ -226,6 +232,97 @@ private slots:
         QVERIFY(layoutOf(Seed{.responseText = QStringLiteral("draft?")}, true).responseBox.isEmpty());
     }
 
+    void bylineDateNamesTheYearInFull_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("byline");
+        // The fixture's reviews were written on 2 January 2024 at 18:19:36 UTC.
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates)
+                               << QStringLiteral("by Robin on 1/2/2024 6:19 PM");
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany)
+                               << QStringLiteral("by Robin on 02.01.2024 18:19");
+        QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan)
+                               << QStringLiteral("by Robin on 2024/01/02 18:19");
+    }
+    void bylineDateNamesTheYearInFull()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, byline);
+        fixture::ReviewStore store;
+        const auto review = fixture::record(store.add(Seed{}));
+        QLocale::setDefault(locale);
+        const QString shown = ReviewCardLayout::byline(*review);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(shown, byline);
+    }
+
+    void underscoresShowBelowTheByline_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<qreal>("size");
+        // 9 points is Qt's default size on X11; the byline's font is smaller still.
+        for (qreal size : {8.0, 9.0, 10.0, 12.0}) {
+            QTest::addRow("DejaVu Sans %g", size) << QStringLiteral("DejaVu Sans") << size;
+            QTest::addRow("Noto Sans CJK %g", size) << QStringLiteral("Noto Sans CJK JP") << size;
+        }
+    }
+    void underscoresShowBelowTheByline()
+    {
+        QFETCH(QString, family);
+        QFETCH(qreal, size);
+        if (!QFontDatabase::hasFamily(family))
+            QSKIP("The font is not installed");
+        QFont font(family);
+        font.setPointSizeF(size);
+        m_list->setFont(font);
+        fixture::ReviewStore store;
+        // No flag: nothing else is drawn beside the byline.
+        const QList<ObjectId> ids = show(store, {Seed{.nickname = QStringLiteral("nick_a1_7"),
+                                                      .territory = QStringLiteral("SGP")}});
+        QTest::qWait(50);
+        const auto layout = m_list->cardDelegate()->layoutFor(*m_list->reviewModel()->reviewAt(0), m_list->cardWidth(),
+                                                              m_list->enableTranslation());
+        const QFontMetrics metrics(m_list->cardDelegate()->controls().style().small);
+        const QRect byline = layout->bylineRect;
+        const auto columns = [&](const QString &before, const QString &letter) {
+            return std::pair{byline.left() + metrics.horizontalAdvance(before),
+                             byline.left() + metrics.horizontalAdvance(before + letter)};
+        };
+        const auto [kFrom, kTo] = columns(QStringLiteral("by nic"), QStringLiteral("k"));
+        const auto [from, to] = columns(QStringLiteral("by nick"), QStringLiteral("_"));
+        // Ink: clearly darker than the card's background, from the top of the byline's row down
+        // to the next card.
+        const auto inkRows = [&](const QImage &card, int left, int right) {
+            const int background = qGray(card.pixel(byline.left() - 4, byline.top()));
+            QList<int> rows;
+            for (int y = byline.top() - 4; y < card.height(); ++y) {
+                for (int x = left; x < right; ++x) {
+                    if (qGray(card.pixel(x, y)) < background - 40) {
+                        rows.append(y);
+                        break;
+                    }
+                }
+            }
+            return rows;
+        };
+        // The underscore lies below the baseline, which is where the "k" ends.
+        const auto underscoreBelowBaseline = [&](const QImage &card) {
+            const QList<int> k = inkRows(card, kFrom + 1, kTo - 1);
+            const QList<int> underscore = inkRows(card, from + 1, to - 1);
+            return !k.isEmpty() && !underscore.isEmpty() && underscore.last() > k.last()
+                   && underscore.last() < byline.bottom() + 8;
+        };
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QRect rect = m_list->reviewRect(ids.first());
+        const QImage painted = m_list->viewport()->grab(rect).toImage();
+        painted.save(testsupport::screenshotPath(QStringLiteral("byline-underscore-") + name + QStringLiteral(".png")));
+        QVERIFY2(underscoreBelowBaseline(painted), "the painted row cuts the underscore");
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        const QImage open = card->grab().toImage();
+        QVERIFY2(underscoreBelowBaseline(open), "the open card cuts the underscore");
+    }
+
     void oneCardFollowsThePointer()
     {
         fixture::ReviewStore store;
@@ -256,6 +353,74 @@ private slots:
         QCOMPARE(m_list->openCard()->review()->id(), ids.at(55));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(m_list->viewport()->findChildren<ReviewView *>().size(), 1);
+    }
+
+    void keyboardMarksTheCurrentCardAndTabsToItsButtons()
+    {
+        fixture::ReviewStore store;
+        QList<Seed> seeds;
+        for (int i = 0; i < 6; ++i)
+            seeds.append(Seed{.body = QStringLiteral("Review %1").arg(i), .language = QStringLiteral("de")});
+        const QList<ObjectId> ids = show(store, seeds);
+        auto *after = new QPushButton(QStringLiteral("After the list"), m_window.get());
+        after->setObjectName(QStringLiteral("afterList"));
+        m_window->layout()->addWidget(after);
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        const QColor highlight = m_list->palette().color(QPalette::Active, QPalette::Highlight);
+        const auto markPixels = [&](const ObjectId &id) {
+            const QImage image = m_list->viewport()->grab(m_list->reviewRect(id)).toImage();
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x)
+                    count += image.pixelColor(x, y) == highlight ? 1 : 0;
+            }
+            return count;
+        };
+
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        const ObjectId current = m_list->reviewModel()->reviewAt(m_list->currentIndex().row())->id();
+        QVERIFY(current != ids.first());
+        // The pointer opens another card meanwhile; the current one is still the marked one.
+        QVERIFY(hover(ids.at(4)));
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::qWait(20);
+        saveScreenshot(m_list->viewport(), QStringLiteral("current-card-marked"));
+        QVERIFY2(markPixels(current) > 100, qPrintable(QString::number(markPixels(current))));
+        QCOMPARE(markPixels(ids.at(4)), 0);
+
+        // Tab: the current card's buttons from left to right, then what follows the list.
+        QStringList reached;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            reached << focus->objectName();
+            if (focus->objectName() == QStringLiteral("afterList"))
+                break;
+            auto *card = qobject_cast<ReviewView *>(focus->parentWidget());
+            QVERIFY(card);
+            QCOMPARE(card->review()->id(), current);
+            // Still marked while its buttons have the focus.
+            QVERIFY(card->isMarked());
+        }
+        QCOMPARE(reached, (QStringList{QStringLiteral("translateButton"), QStringLiteral("writeResponseButton"),
+                                       QStringLiteral("shareButton"), QStringLiteral("afterList")}));
+        // Without the focus, no card is marked.
+        QTest::qWait(20);
+        QCOMPARE(markPixels(current), 0);
+        QVERIFY(!m_list->openCard() || !m_list->openCard()->isMarked());
+
+        // The pointer opening another card while a button has the focus: the focus goes back to
+        // the list, which still marks its current card.
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_list, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("translateButton"));
+        QVERIFY(hover(ids.at(5)));
+        QCOMPARE(QApplication::focusWidget(), m_list);
+        QTest::qWait(20);
+        QVERIFY(markPixels(current) > 100);
     }
 
     void openCardLooksLikeThePaintedRow()
@@ -441,6 +606,60 @@ private slots:
         const QUrlQuery query(catcher.urls.first());
         QCOMPARE(query.queryItems(QUrl::FullyDecoded).size(), 1);
         QCOMPARE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), expected);
+    }
+
+    void mailWithoutAMailProgramSaysSo_data()
+    {
+        QTest::addColumn<QString>("launcher");  // a shell script's body; empty: through QDesktopServices
+        QTest::addColumn<bool>("alert");
+        // Offscreen, the platform opens no links at all.
+        QTest::newRow("the platform refuses") << QString() << true;
+        QTest::newRow("xdg-open finds no program")
+            << QStringLiteral("echo 'xdg-open: no method available for opening' >&2; exit 3") << true;
+        QTest::newRow("no xdg-open") << QStringLiteral("missing") << true;
+        QTest::newRow("a mail program opens it") << QStringLiteral("exit 0") << false;
+    }
+    void mailWithoutAMailProgramSaysSo()
+    {
+        QFETCH(QString, launcher);
+        QFETCH(bool, alert);
+        QTemporaryDir folder;
+        QString program;
+        if (launcher == QStringLiteral("missing")) {
+            program = folder.filePath(QStringLiteral("no-such-program"));
+        } else if (!launcher.isEmpty()) {
+            program = folder.filePath(QStringLiteral("xdg-open"));
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + launcher.toUtf8() + "\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        }
+        setLinkLauncherForTesting(program);
+        const auto reset = qScopeGuard([] { setLinkLauncherForTesting(QString()); });
+
+        fixture::ReviewStore store;
+        const QList<ObjectId> ids = show(store, {Seed{.title = QStringLiteral("Great & fine")}});
+        ReviewView *card = hover(ids.first());
+        QVERIFY(card);
+        card->shareMenu()->findChild<QAction *>(QStringLiteral("shareMailAction"))->trigger();
+        QMessageBox *box = nullptr;
+        const bool shown = QTest::qWaitFor([&] {
+            box = m_window->findChild<QMessageBox *>(QStringLiteral("linkAlert"));
+            return box && box->isVisible();
+        }, alert ? 5000 : 1000);
+        QCOMPARE(shown, alert);
+        if (!alert)
+            return;
+        QCOMPARE(box->text(), QStringLiteral("No program could open this link."));
+        // The link itself, to be copied by hand.
+        QCOMPARE(QUrl(box->informativeText()), ReviewView::mailtoUrl(ReviewResponder::shareText(*card->review())));
+        auto *link = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+        QVERIFY(link);
+        QVERIFY(link->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(link->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        saveScreenshot(box, QStringLiteral("link-alert"));
+        box->accept();
     }
 
     void newReviewsAreMarkedEachTimeTheyComeOnScreen()

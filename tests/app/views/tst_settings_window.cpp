@@ -405,6 +405,27 @@ private slots:
         QVERIFY(window.grab().save(testsupport::screenshotPath(QStringLiteral("accounts-tab.png"))));
     }
 
+    void keysCloseTheWindow_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("Esc") << QKeySequence(Qt::Key_Escape);
+        for (const QKeySequence &close : QKeySequence::keyBindings(QKeySequence::Close))
+            QTest::newRow(qPrintable(close.toString())) << close;
+    }
+    void keysCloseTheWindow()
+    {
+        QFETCH(QKeySequence, keys);
+        auto *window = new SettingsView;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<SettingsView> watched = window;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+        QTest::keySequence(focus, keys);
+        QTRY_VERIFY(!watched || !watched->isVisible());
+        delete watched.data();
+    }
+
     void screenshotsOfBothTabs()
     {
         storeAccount(QStringLiteral("Personal"));

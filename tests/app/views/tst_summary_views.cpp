@@ -6,6 +6,7 @@
 #include "app/views/AccountSummaryView.h"
 #include "app/views/AppSummaryView.h"
 #include "app/views/ReviewListView.h"
+#include "app/views/ReviewCardDelegate.h"
 #include "app/views/ReviewView.h"
 #include "platform/UserDefaults.h"
 #include "platform/keychain/Keychain.h"
@@ -20,6 +21,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QToolBar>
 
 using namespace Vantorel;
@@ -184,6 +186,53 @@ private slots:
         QTRY_VERIFY(!card->button(ReviewCardLayout::Button::translate)->isVisibleTo(card));
         platform::UserDefaults::standard().setValue(SettingsKey::enableTranslationSupport, true);
         QTRY_VERIFY(card->button(ReviewCardLayout::Button::translate)->isVisibleTo(card));
+    }
+
+    void cardsShowWhatTheStoreHoldsAfterADownload()
+    {
+        fixture::ReviewStore store(std::nullopt, QStringLiteral("Weather"));
+        const ObjectId changed = store.add(Seed{.title = QStringLiteral("Old title"), .body = QStringLiteral("Old body"),
+                                                .rating = 2});
+        store.add(Seed{.title = QStringLiteral("Untouched"), .created = QDateTime(QDate(2023, 1, 1), QTime(0, 0), Qt::UTC)});
+        AppSummaryView *view = place(new AppSummaryView(store.app()));
+        QVERIFY(view);
+        ReviewListView *list = view->reviewList();
+        QTRY_COMPARE(list->reviewModel()->rowCount(), 2);
+        list->setFocus();
+        list->setCurrentIndex(list->reviewModel()->index(0));
+        QVERIFY(list->openCard());
+        QCOMPARE(list->openCard()->cardLayout()->title.layout->text(), QStringLiteral("Old title"));
+        const int oldHeight = list->reviewRect(changed).height();
+
+        // A download on a background context rewrites the review and renames the app.
+        Fennick::PersistenceController::shared()
+            .container()
+            .performBackgroundTask([&](platform::store::Context &context) {
+                auto *row = context.existingObject<Fennick::ManagedReview>(changed);
+                row->setTitle(QStringLiteral("New title"));
+                row->setBody(QStringLiteral("A much longer body that the download brought. ").repeated(12));
+                row->setRating(5);
+                row->app()->setName(QStringLiteral("Weather Pro"));
+                context.save();
+            })
+            .waitForFinished();
+        StoreChange::post(StoreChange::dataRefreshed);
+        QTRY_COMPARE(list->reviewModel()->reviewAt(0)->title(), QStringLiteral("New title"));
+
+        const auto painted = list->cardDelegate()->layoutFor(*list->reviewModel()->reviewAt(0), list->cardWidth(),
+                                                             list->enableTranslation());
+        ReviewView *card = list->openCard();
+        QVERIFY(card);
+        for (const ReviewCardLayout *layout : {painted.get(), card->cardLayout()}) {
+            QCOMPARE(layout->title.layout->text(), QStringLiteral("New title"));
+            QVERIFY(layout->body.layout->text().startsWith(QStringLiteral("A much longer body")));
+            QCOMPARE(layout->rating, 5);
+            QCOMPARE(layout->headerText, QStringLiteral("Weather Pro 2.1"));
+        }
+        QTRY_COMPARE(list->reviewRect(changed).height(), painted->height());
+        QVERIFY(list->reviewRect(changed).height() > oldHeight);
+        QCOMPARE(card->geometry(), list->reviewRect(changed));
+        QVERIFY(view->grab().save(testsupport::screenshotPath(QStringLiteral("card-after-download.png"))));
     }
 
     void accountSummaryShowsTheNewestHundred()

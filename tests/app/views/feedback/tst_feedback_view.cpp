@@ -52,6 +52,24 @@ private slots:
         server.reset();
     }
 
+    void keysCloseTheWindow_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("Esc") << QKeySequence(Qt::Key_Escape);
+        for (const QKeySequence &close : QKeySequence::keyBindings(QKeySequence::Close))
+            QTest::newRow(qPrintable(close.toString())) << close;
+    }
+    void keysCloseTheWindow()
+    {
+        QFETCH(QKeySequence, keys);
+        QVERIFY(QTest::qWaitForWindowActive(view));
+        // From the message being written, too.
+        auto *editor = child<QPlainTextEdit>("message");
+        editor->setFocus();
+        QTest::keySequence(editor, keys);
+        QTRY_VERIFY(!view);
+    }
+
     void formShowsItsFieldsAndSendWaitsForElevenCharacters()
     {
         QCOMPARE(view->windowTitle(), QStringLiteral("Send Feedback"));

@@ -16,17 +16,23 @@
 #include "app/views/AccountSummaryView.h"
 #include "app/views/AppSummaryView.h"
 #include "app/views/MainWindow.h"
+#include "app/views/ReviewListView.h"
 #include "app/views/SidebarView.h"
 #include "platform/UserDefaults.h"
 #include "support/Images.h"
 #include "support/TestHome.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QScopeGuard>
+#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <cmath>
 
 using namespace Vantorel;
 using Fennick::ManagedAccount;
@@ -87,6 +93,15 @@ class MainWindowTest : public QObject {
         view().save();
     }
 
+    // For the tests that need the filled store whichever runs first.
+    void fillStoreOnce()
+    {
+        if (!m_filled)
+            fillStore();
+        m_filled = true;
+    }
+
+    bool m_filled = false;
     std::unique_ptr<MainViewModel> model;
     std::unique_ptr<MainWindow> window;
 
@@ -154,7 +169,7 @@ private slots:
 
     void theDetailFollowsTheSelection()
     {
-        fillStore();
+        fillStoreOnce();
         showWindow();
         QVERIFY(!window->sidebar()->showsNoAccounts());
         QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
@@ -175,6 +190,14 @@ private slots:
         const QPointer<QWidget> summary = window->detailView();
         QTRY_COMPARE(qobject_cast<AppSummaryView *>(summary.data())->viewModel()->reviews().size(), 2);
         window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-app.png"));
+
+        // Clicking a heading changes nothing: the app stays selected and shown.
+        for (int section : {0, 1}) {
+            click(window->sidebar()->sidebarModel()->index(section, 0));
+            QCOMPARE(model->selectedEntry()->appValue().name, QStringLiteral("Harbour Log"));
+            QCOMPARE(window->detailView(), summary.data());
+            QVERIFY(window->sidebar()->selectionModel()->isSelected(row(0, 1)));
+        }
 
         // The same record again keeps its summary; another app gets a fresh one.
         model->setSelectedEntry(model->selectedEntry());
@@ -198,6 +221,147 @@ private slots:
         model->setSelectedEntry(std::nullopt);
         QCOMPARE(window->detailCase(), MainWindow::DetailCase::nothingSelected);
         QVERIFY(!window->searchField());
+    }
+
+    void headingsAreReadableInLightAndDark_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << QApplication::palette();
+        // A dark palette as dark desktop themes make it: light text on dark grey, the disabled
+        // roles in between.
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+        dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(QPalette::Disabled, role, QColor(0x5a, 0x5a, 0x5a));
+        QTest::newRow("dark") << dark;
+    }
+    void headingsAreReadableInLightAndDark()
+    {
+        QFETCH(QPalette, palette);
+        fillStoreOnce();
+        showWindow();
+        SidebarView *sidebar = window->sidebar();
+        sidebar->setPalette(palette);
+        QTest::qWait(20);
+        const QRect heading = sidebar->visualRect(sidebar->sidebarModel()->index(0, 0));
+        QVERIFY(heading.isValid());
+        const QImage image = sidebar->viewport()->grab(heading).toImage();
+        image.save(QStringLiteral(SCREENSHOT_DIR "/sidebar-heading-%1.png").arg(QString::fromLatin1(QTest::currentDataTag())));
+        sidebar->viewport()->grab().save(
+            QStringLiteral(SCREENSHOT_DIR "/sidebar-%1.png").arg(QString::fromLatin1(QTest::currentDataTag())));
+        // WCAG 2: relative luminance, then (lighter + 0.05) / (darker + 0.05).
+        const auto luminance = [](QRgb pixel) {
+            const auto linear = [](int value) {
+                const double c = value / 255.0;
+                return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * linear(qRed(pixel)) + 0.7152 * linear(qGreen(pixel)) + 0.0722 * linear(qBlue(pixel));
+        };
+        const double background = luminance(image.pixel(1, 1));
+        double best = 1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const double ink = luminance(image.pixel(x, y));
+                best = std::max(best, (std::max(ink, background) + 0.05) / (std::min(ink, background) + 0.05));
+            }
+        }
+        // The strokes' cores carry the text colour itself.
+        QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
+    }
+
+    void keyboardReachesTheDetailColumn()
+    {
+        fillStoreOnce();
+        showWindow();
+        click(row(0, 1));
+        QTRY_COMPARE(qobject_cast<AppSummaryView *>(window->detailView())->viewModel()->reviews().size(), 2);
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+        // Ctrl+F from anywhere in the window goes to the search field.
+        for (const char *from : {"reviewList", "sidebar"}) {
+            auto *start = window->findChild<QWidget *>(QString::fromLatin1(from));
+            start->setFocus(Qt::OtherFocusReason);
+            QTest::keyClick(start, Qt::Key_F, Qt::ControlModifier);
+            QCOMPARE(QApplication::focusWidget(), window->searchField());
+        }
+
+        // Tab from the sidebar: the search field above the detail, its bar from left to right, the
+        // list, the current card's buttons, and round again.
+        window->sidebar()->setFocus(Qt::TabFocusReason);
+        QStringList order;
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, (QStringList{QStringLiteral("searchField"), QStringLiteral("versionPicker"),
+                                     QStringLiteral("sortPicker"), QStringLiteral("filterButton"),
+                                     QStringLiteral("reviewList"), QStringLiteral("writeResponseButton"),
+                                     QStringLiteral("shareButton"), QStringLiteral("sidebar")}));
+    }
+
+    void detailBarIsWholeAtTheMinimumWidth_data()
+    {
+        QTest::addColumn<QFont>("font");
+        QTest::newRow("DejaVu Sans 9") << QFont(QStringLiteral("DejaVu Sans"), 9);
+        QTest::newRow("DejaVu Sans 11") << QFont(QStringLiteral("DejaVu Sans"), 11);
+        QTest::newRow("Noto Sans CJK 10") << QFont(QStringLiteral("Noto Sans CJK JP"), 10);
+    }
+    void detailBarIsWholeAtTheMinimumWidth()
+    {
+        QFETCH(QFont, font);
+        if (!QFontDatabase::hasFamily(font.family()))
+            QSKIP("The font is not installed");
+        fillStoreOnce();
+        const QFont before = QApplication::font();
+        QApplication::setFont(font);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+        showWindow();
+        click(row(0, 1));
+        auto *summary = qobject_cast<AppSummaryView *>(window->detailView());
+        QVERIFY(summary);
+        QTRY_COMPARE(summary->versionPicker()->count(), 2);
+        window->resize(window->minimumSizeHint().width(), 600);
+        QTRY_COMPARE(window->width(), window->minimumSizeHint().width());
+        QTest::qWait(50);
+        window->grab().save(QStringLiteral(SCREENSHOT_DIR "/main-window-minimum-%1.png")
+                                .arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'))));
+
+        QStringList cut;
+        // A picker shows its longest choice whole in its text field.
+        for (QComboBox *picker : {summary->versionPicker(), summary->sortPicker()}) {
+            QStyleOptionComboBox option;
+            option.initFrom(picker);
+            option.rect = picker->rect();
+            option.editable = false;
+            const QRect field = picker->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                QStyle::SC_ComboBoxEditField, picker);
+            for (int i = 0; i < picker->count(); ++i) {
+                if (picker->fontMetrics().horizontalAdvance(picker->itemText(i)) > field.width())
+                    cut << picker->objectName() + QLatin1Char(':') + picker->itemText(i);
+            }
+        }
+        // Buttons and labels get at least the width they ask for.
+        QList<QWidget *> others{summary->filterButton(), summary->countLabel()};
+        for (QLabel *label : summary->findChildren<QLabel *>()) {
+            if (label->buddy())
+                others << label;
+        }
+        QCOMPARE(others.size(), 4);
+        for (QWidget *widget : others) {
+            if (widget->width() < widget->sizeHint().width())
+                cut << widget->objectName() + QLatin1Char(':') + QString::number(widget->width());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
+        // The window is still usable: the list has room.
+        QVERIFY(summary->reviewList()->width() >= 300);
     }
 
     void contextMenuHidesAndUnhides()
