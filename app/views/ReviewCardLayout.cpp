@@ -329,7 +329,15 @@ QString ReviewCardLayout::bylineDateFormat(const QLocale &locale)
 
 QString ReviewCardLayout::byline(const StoreReview &review)
 {
-    const QString date = QLocale().toString(review.created().toLocalTime(), bylineDateFormat(QLocale()));
+    // Every card's byline asks, on whichever thread measures it: the format is made once per locale.
+    thread_local QString localeName;
+    thread_local QString format;
+    const QLocale locale;
+    if (format.isEmpty() || locale.name() != localeName) {
+        localeName = locale.name();
+        format = bylineDateFormat(locale);
+    }
+    const QString date = locale.toString(review.created().toLocalTime(), format);
     return tr("by %1 on %2").arg(review.nickname(), date);
 }
 
