@@ -12,13 +12,12 @@ if(NOT DATA_DIR OR (NOT VANTOREL_EXEC AND NOT GLIMMERWICK_EXEC))
 endif()
 get_filename_component(_sources "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
-# Writes `folder`/`name`.desktop from its template with `program` as the quoted Exec value, and
+include("${CMAKE_CURRENT_LIST_DIR}/DesktopEntryExec.cmake")
+
+# Writes `folder`/`name`.desktop from its template with the Exec value that starts `program`, and
 # `name`.svg as its icon.
 function(_vantorel_write_entry folder name placeholder program)
-    # Inside the quoted Exec value these four characters take a backslash, which the file itself
-    # writes doubled (string escapes are undone before the quoting).
-    string(REPLACE "\\" "\\\\\\\\" exec "${program}")
-    string(REGEX REPLACE "([\"`$])" "\\\\\\\\\\1" exec "${exec}")
+    vantorel_desktop_exec(exec "${program}")
     file(READ "${_sources}/${folder}/desktop/${name}.desktop.in" entry)
     string(REPLACE "@${placeholder}@" "${exec}" entry "${entry}")
     file(WRITE "${DATA_DIR}/applications/${name}.desktop" "${entry}")

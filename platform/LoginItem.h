@@ -39,17 +39,22 @@ public:
     // Removes the entry; nothing to do when there is none. Throws Error (UnregisterFailed) when
     // it cannot be removed.
     void unregisterItem() const;
-    // Rewrites an existing entry that no longer starts this item's program (the program was
-    // moved or the entry came from an older version). True when it rewrote the entry; an absent
-    // entry stays absent. Throws like registerItem().
+    // Rewrites an existing entry whose Exec starts another program than this item's (the program
+    // was moved). An entry that starts this program is left as it is, whatever else it holds: the
+    // desktop's own tool turns an entry off with `Hidden=true` or `X-GNOME-Autostart-enabled=false`,
+    // and a rewrite keeps those. True when it rewrote the entry; an absent entry stays absent.
+    // Throws like registerItem().
     bool updateIfRegistered() const;
 
     // The text of the entry that registerItem() writes.
     QByteArray desktopEntry() const;
-    // `program` as the value of an Exec key: quoted, with the escapes of the Desktop Entry rules.
+    // The Exec value that starts `program` with no argument, escaped by the Desktop Entry rules.
+    // cmake/DesktopEntryExec.cmake writes the installed entries by the same rule.
     static QByteArray execValue(const QString &program);
 
 private:
+    QByteArray desktopEntry(bool hidden, bool gnomeEnabled) const;
+
     QString m_fileName;
     QString m_displayName;
     QString m_program;

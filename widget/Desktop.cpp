@@ -54,7 +54,11 @@ int runOnDesktop()
     const auto configuration = reviewsWidget();
     const platform::LoginItem item = loginItem(configuration.displayName);
     try {
-        item.registerItem();
+        // An entry the user turned off in the desktop's own tool stays off.
+        if (item.isRegistered())
+            item.updateIfRegistered();
+        else
+            item.registerItem();
     } catch (const platform::Error &error) {
         report(error);  // the widget still runs, only not at the next login
     }

@@ -43,8 +43,41 @@ function(check_entry path)
     endif()
 endfunction()
 
+# The expected Exec lines hold WORK_DIR as it is: it must need no quoting of its own.
+if(NOT WORK_DIR MATCHES "^[A-Za-z0-9/._-]+$")
+    fail("the test needs a build folder without blanks or shell characters: ${WORK_DIR}")
+endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
-set(prefix "${WORK_DIR}/prefix with space")
+
+# Makes `program` a script that notes how it was started, launches the entry as a desktop does
+# (GLib's `gio launch`, with `arguments`), and checks that the program ran with them.
+find_program(gio gio REQUIRED)
+function(check_launch entry program)
+    set(marker "${WORK_DIR}/started")
+    file(REMOVE "${marker}")
+    file(WRITE "${program}" "#!/bin/sh\nprintf '%s|%s' \"\$0\" \"\$*\" > '${marker}'\n")
+    file(CHMOD "${program}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    execute_process(COMMAND "${gio}" launch "${entry}" ${ARGN} RESULT_VARIABLE result ERROR_VARIABLE out)
+    if(NOT result EQUAL 0)
+        fail("gio launch ${entry} failed:\n${out}")
+    endif()
+    foreach(attempt RANGE 50)
+        if(EXISTS "${marker}")
+            file(READ "${marker}" started)
+            if(NOT started STREQUAL "")
+                break()
+            endif()
+        endif()
+        execute_process(COMMAND sleep 0.1)
+    endforeach()
+    string(JOIN " " arguments ${ARGN})
+    if(NOT started STREQUAL "${program}|${arguments}")
+        fail("${entry} did not start ${program} with '${arguments}'; started: '${started}'")
+    endif()
+endfunction()
+# A "%" that GLib cannot take in a program's path (the entries start it through env), a blank, and
+# characters a shell would expand.
+set(prefix "${WORK_DIR}/prefix with space 100%u $x `y")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}"
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT result EQUAL 0)
@@ -58,12 +91,13 @@ foreach(file "${BINDIR}/vantorel" "${BINDIR}/glimmerwick" "${DATADIR}/icons/hico
     endif()
 endforeach()
 
+string(CONCAT exec [[Exec=/usr/bin/env "]] "${WORK_DIR}" [[/prefix with space 100%%u \\$x \\`y/]] "${BINDIR}")
 check_entry("${prefix}/${DATADIR}/applications/vantorel.desktop"
-            LINES "Name=Vantorel" "Exec=\"${prefix}/${BINDIR}/vantorel\" %u" "StartupWMClass=Vantorel")
+            LINES "Name=Vantorel" "${exec}/vantorel\" %u" "StartupWMClass=Vantorel")
 # The widget is a program of its own in the desktop's list: no link handler, and its windows are
 # not taken for the application's.
 check_entry("${prefix}/${DATADIR}/applications/glimmerwick.desktop"
-            LINES "Name=Latest Reviews" "Exec=\"${prefix}/${BINDIR}/glimmerwick\"" "StartupWMClass=Glimmerwick"
+            LINES "Name=Latest Reviews" "${exec}/glimmerwick\"" "StartupWMClass=Glimmerwick"
                   "Icon=glimmerwick"
             WITHOUT "MimeType" "NoDisplay" "Hidden")
 
@@ -74,18 +108,25 @@ if(NOT result EQUAL 0 OR NOT EXISTS "${WORK_DIR}/small.png")
     fail("the installed glimmerwick does not run (${result}):\n${out}")
 endif()
 
-# scripts/run.sh's entries, for programs that stay in the build folder.
-set(build "${WORK_DIR}/build")
+# The installed entries start the installed programs (replaced by probes now that they were run).
+check_launch("${prefix}/${DATADIR}/applications/vantorel.desktop" "${prefix}/${BINDIR}/vantorel" "vantorel://x")
+check_launch("${prefix}/${DATADIR}/applications/glimmerwick.desktop" "${prefix}/${BINDIR}/glimmerwick")
+
+# scripts/run.sh's entries, for programs that stay in the build folder; here one whose path holds
+# both "%" and "=" (which env would take for a variable): they start it through sh.
+set(build "${WORK_DIR}/build a=b 100%u \"q\"")
 file(MAKE_DIRECTORY "${build}/app" "${build}/widget")
-file(TOUCH "${build}/app/vantorel" "${build}/widget/glimmerwick")
 execute_process(COMMAND "${SOURCE_DIR}/scripts/install-desktop-entries.sh" "${build}" "${WORK_DIR}/data"
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT result EQUAL 0)
     fail("scripts/install-desktop-entries.sh failed:\n${out}")
 endif()
-check_entry("${WORK_DIR}/data/applications/vantorel.desktop" LINES "Exec=\"${build}/app/vantorel\" %u")
-check_entry("${WORK_DIR}/data/applications/glimmerwick.desktop" LINES "Exec=\"${build}/widget/glimmerwick\""
+string(CONCAT exec [[Exec=/bin/sh -c "exec \\"\\$0\\" \\"\\$@\\"" "]] "${WORK_DIR}" [[/build a=b 100%%u \\"q\\"]])
+check_entry("${WORK_DIR}/data/applications/vantorel.desktop" LINES "${exec}/app/vantorel\" %u")
+check_entry("${WORK_DIR}/data/applications/glimmerwick.desktop" LINES "${exec}/widget/glimmerwick\""
             "Name=Latest Reviews" WITHOUT "MimeType")
+check_launch("${WORK_DIR}/data/applications/vantorel.desktop" "${build}/app/vantorel" "vantorel://x")
+check_launch("${WORK_DIR}/data/applications/glimmerwick.desktop" "${build}/widget/glimmerwick")
 if(NOT EXISTS "${WORK_DIR}/data/icons/hicolor/scalable/apps/glimmerwick.svg")
     fail("scripts/install-desktop-entries.sh left out the widget's icon")
 endif()

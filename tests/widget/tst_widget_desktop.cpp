@@ -7,6 +7,7 @@
 #include "widget/Desktop.h"
 
 #include <QAction>
+#include <QDir>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTimer>
@@ -91,6 +92,35 @@ private slots:
         QCOMPARE(run.code, 0);
         QVERIFY(entryWhileOpen);
         QVERIFY(!QFileInfo::exists(autostartEntry()));
+    }
+
+    // The desktop's own startup tool turned the widget's entry off; opening the widget must not
+    // turn it on again.
+    void anEntryTurnedOffStaysOffWhileTheWidgetIsOpen_data()
+    {
+        QTest::addColumn<QByteArray>("turnedOff");
+        QTest::newRow("Hidden") << QByteArray("Hidden=true");
+        QTest::newRow("GNOME") << QByteArray("X-GNOME-Autostart-enabled=false");
+    }
+    void anEntryTurnedOffStaysOffWhileTheWidgetIsOpen()
+    {
+        QFETCH(QByteArray, turnedOff);
+        QVERIFY(QDir().mkpath(platform::LoginItem::autostartFolder()));
+        const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Latest Reviews\nExec="
+                                 + platform::LoginItem::execValue(QCoreApplication::applicationFilePath()) + '\n'
+                                 + turnedOff + '\n';
+        QFile file(autostartEntry());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size());
+        file.close();
+
+        QByteArray whileOpen;
+        QVERIFY(runWidget([&](WidgetHost &host) {
+                    if (file.open(QIODevice::ReadOnly))
+                        whileOpen = file.readAll();
+                    file.close();
+                    host.closeAction()->trigger();
+                }).endedByItself);
+        QCOMPARE(whileOpen, entry);
     }
 
     void sizeAndPlaceComeBackAtTheNextStart()
