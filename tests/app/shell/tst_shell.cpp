@@ -281,13 +281,20 @@ private slots:
     {
         QTest::addColumn<QByteArray>("given");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("configured") << QByteArray() << QByteArray(CONFIGURED_FEEDBACK_TOKEN);
+        // The debug and asan presets build with this token, so that a build that ignores the
+        // configured one (and sends the placeholder, say) fails here.
+        QTest::newRow("configured") << QByteArray() << QByteArray("ci-feedback-token-4711");
         QTest::newRow("from the environment") << QByteArray(" 0b5f-given-at-run-time ") << QByteArray("0b5f-given-at-run-time");
     }
     void feedbackCarriesTheBuildsTokenUnlessTheEnvironmentGivesOne()
     {
         QFETCH(QByteArray, given);
         QFETCH(QByteArray, sent);
+        if (given.isEmpty()) {
+            QVERIFY2(QByteArray(CONFIGURED_FEEDBACK_TOKEN) == sent,
+                     "this build was configured with another VANTOREL_FEEDBACK_TOKEN than the test presets' "
+                     "(cmake --preset debug or asan)");
+        }
         fakes::FakeEmailServer server;
         Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::email, server.baseUrl());
         if (given.isEmpty())
