@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -390,6 +391,38 @@ private slots:
         QTRY_VERIFY(!app->settingsWindow());
         action(app->mainWindow(), "settings")->trigger();
         QVERIFY(app->settingsWindow() && app->settingsWindow()->isVisible());
+    }
+
+    void settingsAndFeedbackOpenOverTheMainWindow_data()
+    {
+        QTest::addColumn<bool>("settings");
+        QTest::newRow("settings") << true;
+        QTest::newRow("feedback") << false;
+    }
+    void settingsAndFeedbackOpenOverTheMainWindow()
+    {
+        QFETCH(bool, settings);
+        startApp();
+        QMainWindow *window = app->mainWindow();
+        // Wide and low in the bottom right corner, away from the screen's centre and its top
+        // left corner, where windows without a place land.
+        const QRect area = window->screen()->availableGeometry();
+        window->resize(area.width() * 3 / 4, area.height() / 3);
+        QRect frame = window->frameGeometry();
+        frame.moveBottomRight(area.bottomRight());
+        window->move(frame.topLeft());
+        QTRY_COMPARE(window->frameGeometry(), frame);
+        QVERIFY(!frame.contains(area.center()) && !frame.contains(area.topLeft()));
+
+        if (settings)
+            app->showSettingsWindow();
+        else
+            app->showFeedbackWindow();
+        QWidget *opened = settings ? app->settingsWindow() : app->feedbackWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(opened));
+        const QPoint centre = opened->frameGeometry().center();
+        QVERIFY2(window->frameGeometry().contains(centre),
+                 qPrintable(QStringLiteral("centre %1,%2").arg(centre.x()).arg(centre.y())));
     }
 
     void aNotificationClickSelectsTheFirstAccount()
