@@ -642,7 +642,7 @@ private slots:
             script.close();
             script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
         }
-        // Half the usual grace time; the sleeping launchers outlive it by a second.
+        // A grace time of one second, which the sleeping launchers outlive by one more.
         setLinkLauncherForTesting(program, std::chrono::milliseconds(1000));
         const auto reset = qScopeGuard([] { setLinkLauncherForTesting(QString()); });
 
