@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace Vantorel {
 
@@ -33,6 +34,28 @@ void bringToFront(QWidget *window)
         window->showNormal();
     window->raise();
     window->activateWindow();
+}
+
+// A new window opens over the main window, as a dialog would, rather than wherever the window
+// manager puts windows without a place; inside the main window's screen. Without a main
+// window on screen the window manager decides.
+void placeOverMainWindow(QWidget *window, const QWidget *mainWindow)
+{
+    if (!mainWindow || !mainWindow->isVisible() || mainWindow->isMinimized())
+        return;
+    // The size it will show with; one set already is kept.
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(mainWindow->frameGeometry().center());
+    if (const QScreen *screen = mainWindow->screen()) {
+        const QRect area = screen->availableGeometry();
+        frame.moveRight(qMin(frame.right(), area.right()));
+        frame.moveBottom(qMin(frame.bottom(), area.bottom()));
+        frame.moveLeft(qMax(frame.left(), area.left()));
+        frame.moveTop(qMax(frame.top(), area.top()));
+    }
+    window->move(frame.topLeft());
 }
 
 }  // namespace
@@ -121,6 +144,7 @@ void VantorelApp::showSettingsWindow()
         m_settingsWindow->setWindowIcon(applicationIcon());
         // Its width is fixed; its height follows the content.
         m_settingsWindow->setFixedWidth(qMax(int(SettingsView::minimumViewWidth), m_settingsWindow->minimumSizeHint().width()));
+        placeOverMainWindow(m_settingsWindow, m_mainWindow);
     }
     bringToFront(m_settingsWindow);
 }
@@ -132,6 +156,7 @@ void VantorelApp::showFeedbackWindow()
             new FeedbackView(AppConstants::feedbackServerToken(), AppConstants::productName, AppConstants::supportMailbox);
         m_feedbackWindow->setAttribute(Qt::WA_DeleteOnClose);
         m_feedbackWindow->setWindowIcon(applicationIcon());
+        placeOverMainWindow(m_feedbackWindow, m_mainWindow);
     }
     bringToFront(m_feedbackWindow);
 }

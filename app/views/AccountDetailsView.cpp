@@ -4,8 +4,10 @@
 #include "app/views/LinkOpener.h"
 #include "app/views/SettingsSymbols.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -15,6 +17,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -50,6 +53,15 @@ QLineEdit *field(const QString &name, QWidget *parent)
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(name);
     return edit;
+}
+
+// Where a downloaded key file lands: the user's Downloads folder, else home.
+QString keyFileFolder()
+{
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
+        return downloads;
+    return QDir::homePath();
 }
 
 // Shows `value` unless the field already holds it, so typing keeps its cursor.
@@ -117,6 +129,12 @@ AccountDetailsView::AccountDetailsView(std::shared_ptr<Fennick::Account> account
     signInRow->addStretch(1);
 
     auto *form = new QFormLayout;
+    // Inside the layout below, which has no spacing, the form would inherit none: labels would
+    // touch their fields. Take the style's spacing between a label and its field.
+    int labelSpacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, this);
+    if (labelSpacing < 0)
+        labelSpacing = style()->combinedLayoutSpacing(QSizePolicy::Label, QSizePolicy::LineEdit, Qt::Horizontal, nullptr, this);
+    form->setHorizontalSpacing(labelSpacing);
     form->addRow(tr("Name:"), m_name);
     form->addRow(tr("Issuer ID:"), m_issuerId);
     form->addRow(tr("Key ID:"), m_keyId);
@@ -192,6 +210,7 @@ void AccountDetailsView::chooseKeyFile()
     dialog->setWindowTitle(tr("Select P8 Key"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setDirectory(keyFileFolder());
     dialog->setNameFilters({tr("P8 keys and plain text (*.p8 *.txt *.text)"), tr("P8 keys (*.p8)"),
                             tr("Plain text (*.txt *.text)")});
     dialog->setAttribute(Qt::WA_DeleteOnClose);

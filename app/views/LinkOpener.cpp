@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <optional>
@@ -19,6 +20,12 @@ std::optional<QString> &launcherOverride()
 {
     static std::optional<QString> program;
     return program;
+}
+
+std::chrono::milliseconds &graceTime()
+{
+    static std::chrono::milliseconds time = linkLauncherGraceTime;
+    return time;
 }
 
 QString launcherFor(const QUrl &url)
@@ -56,9 +63,10 @@ void showNoProgramAlert(QWidget *owner, const QUrl &url)
 
 }  // namespace
 
-void setLinkLauncherForTesting(const QString &program)
+void setLinkLauncherForTesting(const QString &program, std::chrono::milliseconds time)
 {
     launcherOverride() = program;
+    graceTime() = time;
 }
 
 void openLink(const QUrl &url, QWidget *parent)
@@ -71,23 +79,35 @@ void openLink(const QUrl &url, QWidget *parent)
             showNoProgramAlert(owner, url);
         return;
     }
-    // Without a parent: a browser that xdg-open runs in the foreground must outlive the program.
+    // Without a parent and deleted only when the launcher ends, not when this program quits:
+    // destroying a QProcess kills what it runs, and xdg-open may run the browser for the
+    // browser's whole life.
     auto *process = new QProcess;
     process->setProgram(launcher);
     process->setArguments({QString::fromLatin1(url.toEncoded())});
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    QObject::connect(process, &QProcess::errorOccurred, process, [process, owner, url](QProcess::ProcessError error) {
+    // The watch lasts the grace time; past it the launcher has started something, and how that
+    // ends is no longer ours to judge.
+    auto *watch = new QTimer(process);
+    watch->setSingleShot(true);
+    watch->setInterval(graceTime());
+    QObject::connect(watch, &QTimer::timeout, watch, [process, watch] {
+        process->disconnect(watch);
+        watch->deleteLater();
+    });
+    QObject::connect(process, &QProcess::started, watch, qOverload<>(&QTimer::start));
+    QObject::connect(process, &QProcess::errorOccurred, watch, [process, owner, url](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         showNoProgramAlert(owner, url);
         process->deleteLater();
     });
-    QObject::connect(process, &QProcess::finished, process,
-                     [process, owner, url](int exitCode, QProcess::ExitStatus status) {
-                         if (status != QProcess::NormalExit || exitCode != 0)
-                             showNoProgramAlert(owner, url);
-                         process->deleteLater();
-                     });
+    // 3 is xdg-open's "no program for this link"; any other failure this soon opened nothing either.
+    QObject::connect(process, &QProcess::finished, watch, [owner, url](int exitCode, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || exitCode != 0)
+            showNoProgramAlert(owner, url);
+    });
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->start();
 }
 

@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -281,13 +282,20 @@ private slots:
     {
         QTest::addColumn<QByteArray>("given");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("configured") << QByteArray() << QByteArray(CONFIGURED_FEEDBACK_TOKEN);
+        // The debug and asan presets build with this token, so that a build that ignores the
+        // configured one (and sends the placeholder, say) fails here.
+        QTest::newRow("configured") << QByteArray() << QByteArray("ci-feedback-token-4711");
         QTest::newRow("from the environment") << QByteArray(" 0b5f-given-at-run-time ") << QByteArray("0b5f-given-at-run-time");
     }
     void feedbackCarriesTheBuildsTokenUnlessTheEnvironmentGivesOne()
     {
         QFETCH(QByteArray, given);
         QFETCH(QByteArray, sent);
+        if (given.isEmpty()) {
+            QVERIFY2(QByteArray(CONFIGURED_FEEDBACK_TOKEN) == sent,
+                     "this build was configured with another VANTOREL_FEEDBACK_TOKEN than the test presets' "
+                     "(cmake --preset debug or asan)");
+        }
         fakes::FakeEmailServer server;
         Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::email, server.baseUrl());
         if (given.isEmpty())
@@ -383,6 +391,38 @@ private slots:
         QTRY_VERIFY(!app->settingsWindow());
         action(app->mainWindow(), "settings")->trigger();
         QVERIFY(app->settingsWindow() && app->settingsWindow()->isVisible());
+    }
+
+    void settingsAndFeedbackOpenOverTheMainWindow_data()
+    {
+        QTest::addColumn<bool>("settings");
+        QTest::newRow("settings") << true;
+        QTest::newRow("feedback") << false;
+    }
+    void settingsAndFeedbackOpenOverTheMainWindow()
+    {
+        QFETCH(bool, settings);
+        startApp();
+        QMainWindow *window = app->mainWindow();
+        // Wide and low in the bottom right corner, away from the screen's centre and its top
+        // left corner, where windows without a place land.
+        const QRect area = window->screen()->availableGeometry();
+        window->resize(area.width() * 3 / 4, area.height() / 3);
+        QRect frame = window->frameGeometry();
+        frame.moveBottomRight(area.bottomRight());
+        window->move(frame.topLeft());
+        QTRY_COMPARE(window->frameGeometry(), frame);
+        QVERIFY(!frame.contains(area.center()) && !frame.contains(area.topLeft()));
+
+        if (settings)
+            app->showSettingsWindow();
+        else
+            app->showFeedbackWindow();
+        QWidget *opened = settings ? app->settingsWindow() : app->feedbackWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(opened));
+        const QPoint centre = opened->frameGeometry().center();
+        QVERIFY2(window->frameGeometry().contains(centre),
+                 qPrintable(QStringLiteral("centre %1,%2").arg(centre.x()).arg(centre.y())));
     }
 
     void aNotificationClickSelectsTheFirstAccount()

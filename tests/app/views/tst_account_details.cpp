@@ -18,14 +18,17 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStyle>
 
 using namespace Vantorel;
 using Fennick::Account;
@@ -503,6 +506,44 @@ private slots:
         form.chooseKeyFile(writeFile(QStringLiteral("limit.p8"), limit));
         QCOMPARE(form.view.account()->keyBlob(), std::optional<QByteArray>(limit));
         QCOMPARE(openedDialogs.size(), 3);
+    }
+
+    void keyFileDialogStartsWhereKeysAreDownloaded_data()
+    {
+        QTest::addColumn<bool>("downloads");
+        QTest::newRow("Downloads folder") << true;
+        QTest::newRow("no Downloads folder") << false;
+    }
+    void keyFileDialogStartsWhereKeysAreDownloaded()
+    {
+        QFETCH(bool, downloads);
+        // The test home has no user-dirs.dirs: the Downloads folder is ~/Downloads.
+        const QString folder = QDir::home().filePath(QStringLiteral("Downloads"));
+        const auto removeFolder = qScopeGuard([folder] { QDir(folder).removeRecursively(); });
+        if (downloads)
+            QVERIFY(QDir().mkpath(folder));
+        Form form(newAccount());
+        form.selectKey->click();
+        QCOMPARE(openedDialogs.size(), 1);
+        QCOMPARE(openedDialogs.first()->directory().absolutePath(), downloads ? folder : QDir::homePath());
+        openedDialogs.first()->reject();
+    }
+
+    void formLabelsStandApartFromTheirFields()
+    {
+        Form form(newAccount());
+        const QStyle *style = form.view.style();
+        int spacing = style->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, &form.view);
+        if (spacing < 0)
+            spacing = style->combinedLayoutSpacing(QSizePolicy::Label, QSizePolicy::LineEdit, Qt::Horizontal, nullptr, &form.view);
+        QVERIFY(spacing > 0);
+        const auto *layout = form.view.findChild<QFormLayout *>();
+        QVERIFY(layout);
+        for (QLineEdit *field : {form.name, form.issuerId, form.keyId}) {
+            const QWidget *label = layout->labelForField(field);
+            QVERIFY(label);
+            QVERIFY2(field->geometry().left() - (label->geometry().right() + 1) >= spacing, qPrintable(field->objectName()));
+        }
     }
 
     void instructionsOpenTheKeysPage()

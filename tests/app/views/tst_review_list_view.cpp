@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMenu>
@@ -616,8 +617,13 @@ private slots:
         QTest::newRow("the platform refuses") << QString() << true;
         QTest::newRow("xdg-open finds no program")
             << QStringLiteral("echo 'xdg-open: no method available for opening' >&2; exit 3") << true;
+        QTest::newRow("xdg-open fails at once") << QStringLiteral("exit 4") << true;
         QTest::newRow("no xdg-open") << QStringLiteral("missing") << true;
         QTest::newRow("a mail program opens it") << QStringLiteral("exit 0") << false;
+        // Without a desktop session xdg-open runs the mail program and ends with it, much later.
+        QTest::newRow("the mail program ends well") << QStringLiteral("sleep 2; exit 0") << false;
+        QTest::newRow("the mail program ends with 3") << QStringLiteral("sleep 2; exit 3") << false;
+        QTest::newRow("the mail program ends with 4") << QStringLiteral("sleep 2; exit 4") << false;
     }
     void mailWithoutAMailProgramSaysSo()
     {
@@ -625,17 +631,19 @@ private slots:
         QFETCH(bool, alert);
         QTemporaryDir folder;
         QString program;
+        const QString ended = folder.filePath(QStringLiteral("ended"));
         if (launcher == QStringLiteral("missing")) {
             program = folder.filePath(QStringLiteral("no-such-program"));
         } else if (!launcher.isEmpty()) {
             program = folder.filePath(QStringLiteral("xdg-open"));
             QFile script(program);
             QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write("#!/bin/sh\n" + launcher.toUtf8() + "\n");
+            script.write("#!/bin/sh\ntrap 'touch \"" + ended.toUtf8() + "\"' EXIT\n" + launcher.toUtf8() + "\n");
             script.close();
             script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
         }
-        setLinkLauncherForTesting(program);
+        // A grace time of one second, which the sleeping launchers outlive by one more.
+        setLinkLauncherForTesting(program, std::chrono::milliseconds(1000));
         const auto reset = qScopeGuard([] { setLinkLauncherForTesting(QString()); });
 
         fixture::ReviewStore store;
@@ -643,6 +651,9 @@ private slots:
         ReviewView *card = hover(ids.first());
         QVERIFY(card);
         card->shareMenu()->findChild<QAction *>(QStringLiteral("shareMailAction"))->trigger();
+        // How the launcher ended reaches the program after that; give it time to show an alert.
+        if (!alert && !launcher.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ended), 10000);
         QMessageBox *box = nullptr;
         const bool shown = QTest::qWaitFor([&] {
             box = m_window->findChild<QMessageBox *>(QStringLiteral("linkAlert"));
