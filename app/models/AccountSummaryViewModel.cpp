@@ -34,6 +34,8 @@ struct AccountSummaryViewModel::Private {
     QString search;
     ModelSupport::SummaryTriggers triggers;
     ModelSupport::LatestLoad reviewLoads;
+    ModelSupport::ListChoices choices;
+    bool newChoices = false;
 };
 
 AccountSummaryViewModel::AccountSummaryViewModel(std::shared_ptr<Fennick::Account> account, QObject *parent)
@@ -57,6 +59,11 @@ const ReviewList &AccountSummaryViewModel::reviews() const
     return d->reviews;
 }
 
+bool AccountSummaryViewModel::reviewsFollowNewChoices() const
+{
+    return d->newChoices;
+}
+
 const QString &AccountSummaryViewModel::search() const
 {
     return d->search;
@@ -67,6 +74,7 @@ void AccountSummaryViewModel::setSearch(const QString &text)
     if (text != d->search) {
         emit objectWillChange();
         d->search = text;
+        d->choices.changed();
         emit searchChanged();
     }
     d->triggers.searchDebounce.start();
@@ -80,9 +88,10 @@ QFuture<void> AccountSummaryViewModel::reload()
     return d->reviewLoads.run(
         this, [account, search = d->search](Context &context) { return fetchNewest(context, account, search); },
         QStringLiteral("LoadReviews"), QStringLiteral("Could not load reviews: %1"),
-        [this](ReviewList reviews) {
+        [this, choices = d->choices.current()](ReviewList reviews) {
             emit objectWillChange();
             d->reviews = std::move(reviews);
+            d->newChoices = d->choices.shown(choices);
             emit reviewsChanged();
         });
 }

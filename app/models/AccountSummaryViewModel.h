@@ -20,6 +20,9 @@ public:
 
     const Fennick::Account &account() const;
     const ReviewList &reviews() const;
+    // True when the reviews last published are the first list of a changed search text; false
+    // when they reload the same search, as after a download.
+    bool reviewsFollowNewChoices() const;
 
     // Reloads 0.5 s after the last change.
     const QString &search() const;

@@ -89,6 +89,8 @@ struct AppSummaryViewModel::Private {
     std::optional<StoreAppVersion> selectedVersion;
     ModelSupport::SummaryTriggers triggers;
     ModelSupport::LatestLoad reviewLoads;
+    ModelSupport::ListChoices choices;
+    bool newChoices = false;
 };
 
 AppSummaryViewModel::AppSummaryViewModel(Fennick::StoreApp app, QObject *parent)
@@ -111,6 +113,11 @@ const ReviewList &AppSummaryViewModel::reviews() const
     return d->reviews;
 }
 
+bool AppSummaryViewModel::reviewsFollowNewChoices() const
+{
+    return d->newChoices;
+}
+
 const QList<StoreAppVersion> &AppSummaryViewModel::versions() const
 {
     return d->versions;
@@ -126,6 +133,7 @@ void AppSummaryViewModel::setSearch(const QString &text)
     if (text != d->search) {
         emit objectWillChange();
         d->search = text;
+        d->choices.changed();
         emit searchChanged();
     }
     d->triggers.searchDebounce.start();  // every edit restarts the wait, so a burst of typing loads once
@@ -143,6 +151,7 @@ void AppSummaryViewModel::setSortOrder(AppSummarySortOrder order)
 {
     emit objectWillChange();
     defaults().setValue(sortOrderKey, static_cast<qint64>(order));
+    d->choices.changed();
     emit sortOrderChanged();
     loadReviews();
 }
@@ -156,6 +165,7 @@ void AppSummaryViewModel::setSelectedVersion(const std::optional<StoreAppVersion
 {
     emit objectWillChange();
     d->selectedVersion = version;
+    d->choices.changed();
     emit selectedVersionChanged();
     loadReviews();
 }
@@ -178,6 +188,7 @@ void AppSummaryViewModel::storeFilter(const QString &key, bool include)
 {
     emit objectWillChange();
     defaults().setValue(key, include);
+    d->choices.changed();
     emit filtersChanged();
     loadReviews();
 }
@@ -262,9 +273,10 @@ QFuture<void> AppSummaryViewModel::loadReviews()
     return d->reviewLoads.run(
         this, [query = std::move(query)](Context &context) { return fetchReviews(context, query); },
         QStringLiteral("LoadReviews"), QStringLiteral("Could not load reviews: %1"),
-        [this](ReviewList reviews) {
+        [this, choices = d->choices.current()](ReviewList reviews) {
             emit objectWillChange();
             d->reviews = std::move(reviews);
+            d->newChoices = d->choices.shown(choices);
             emit reviewsChanged();
         });
 }

@@ -24,6 +24,10 @@ public:
 
     const Fennick::StoreApp &app() const;
     const ReviewList &reviews() const;
+    // True when the reviews last published are the first list of changed choices (version, sort
+    // order, stars, response filters, search text); false when they reload the same choices, as
+    // after a download. A list shows new choices from the top and keeps its place on a reload.
+    bool reviewsFollowNewChoices() const;
     const QList<Fennick::StoreAppVersion> &versions() const;
 
     // Reloads 0.5 s after the last change.

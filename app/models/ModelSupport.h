@@ -82,6 +82,26 @@ private:
     quint64 m_started = 0;
 };
 
+// Tells whether a list a load publishes shows other choices of the user (version, sort, filters,
+// search text) than the list shown before it, or the same choices reloaded after the store
+// changed. A load takes current() when it starts; the list it publishes reports it to shown().
+class ListChoices {
+public:
+    void changed() { ++m_current; }
+    quint64 current() const { return m_current; }
+    // True when `choices` differ from those of the list shown so far.
+    bool shown(quint64 choices)
+    {
+        const bool other = choices != m_shown;
+        m_shown = choices;
+        return other;
+    }
+
+private:
+    quint64 m_current = 0;
+    quint64 m_shown = 0;
+};
+
 // The records of fetched rows, in fetch order. Call it on the rows' context thread; the records
 // move to the GUI thread.
 ReviewList reviewRecords(const QList<Fennick::ManagedReview *> &rows);

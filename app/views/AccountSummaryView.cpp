@@ -26,8 +26,11 @@ AccountSummaryView::AccountSummaryView(std::shared_ptr<Fennick::Account> account
         if (m_search && m_search->text() != m_model->search())
             m_search->setText(m_model->search());
     });
-    connect(m_model, &AccountSummaryViewModel::reviewsChanged, this,
-            [this] { m_list->setReviews(m_model->reviews()); });
+    connect(m_model, &AccountSummaryViewModel::reviewsChanged, this, [this] {
+        m_list->setReviews(m_model->reviews(), m_model->reviewsFollowNewChoices()
+                                                   ? ReviewListView::Placement::fromStart
+                                                   : ReviewListView::Placement::keepPlace);
+    });
     SummaryViewSupport::redrawCardsOnChange(m_model, &AccountSummaryViewModel::objectWillChange, m_list);
     m_list->setReviews(m_model->reviews());
 }

@@ -230,7 +230,8 @@ void AppSummaryView::showSearch()
 void AppSummaryView::showReviews()
 {
     m_count->setText(countText(m_model->reviews().size()));
-    m_list->setReviews(m_model->reviews());
+    m_list->setReviews(m_model->reviews(), m_model->reviewsFollowNewChoices() ? ReviewListView::Placement::fromStart
+                                                                             : ReviewListView::Placement::keepPlace);
 }
 
 }  // namespace Vantorel

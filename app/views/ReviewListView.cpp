@@ -83,15 +83,23 @@ int ReviewListView::cardWidth() const
     return std::max(width, 1);
 }
 
-void ReviewListView::setReviews(const ReviewList &reviews)
+void ReviewListView::setReviews(const ReviewList &reviews, Placement placement)
 {
-    const std::optional<Anchor> anchor = topAnchor();
+    // From the start, the first card is the anchor at the viewport's top: the layout measures
+    // from there and leaves no offset of the list shown before.
+    std::optional<Anchor> anchor;
+    if (placement == Placement::keepPlace)
+        anchor = topAnchor();
+    else if (!reviews.isEmpty() && reviews.first())
+        anchor = Anchor{reviews.first()->id(), 0};
     m_delegate->reserve(reviews.size());
     const ReviewListModel::Change change = m_model->setReviews(reviews);
     if (change == ReviewListModel::Change::reset || change == ReviewListModel::Change::inserted) {
         m_pendingAnchor = anchor;
         // Lay out now, so that the list is back in place before it is painted.
         executeDelayedItemsLayout();
+    } else if (placement == Placement::fromStart) {
+        verticalScrollBar()->setValue(0);
     }
     m_seenCheck.start();
 }

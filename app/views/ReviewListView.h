@@ -35,9 +35,12 @@ public:
     explicit ReviewListView(QWidget *parent = nullptr);
     ~ReviewListView() override;
 
-    // Shows `reviews`; when the list was scrolled and its top review is still listed, that review
-    // stays where it was on screen.
-    void setReviews(const ReviewList &reviews);
+    // Where a new list shows. `keepPlace`, for the same choices reloaded: when the list was
+    // scrolled and its top review is still listed, that review stays where it was on screen.
+    // `fromStart`, for a list the user chose (another filter, sort or search): from its first
+    // card, whole.
+    enum class Placement { keepPlace, fromStart };
+    void setReviews(const ReviewList &reviews, Placement placement = Placement::keepPlace);
     ReviewListModel *reviewModel() const { return m_model; }
     ReviewCardDelegate *cardDelegate() const { return m_delegate; }
 

@@ -1,4 +1,6 @@
 #include "app/ReviewFixture.h"
+#include "Fennick/Persistence/ManagedApp.h"
+#include "Fennick/Persistence/ManagedAppVersion.h"
 #include "app/models/SettingsKeys.h"
 #include "app/models/AccountSummaryViewModel.h"
 #include "app/models/AppSummaryViewModel.h"
@@ -21,6 +23,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QTextLayout>
 #include <QToolBar>
 
@@ -46,7 +50,26 @@ QStringList titlesOf(const ReviewListView &list)
     return titles;
 }
 
+QList<ObjectId> idsOf(const ReviewListView &list)
+{
+    QList<ObjectId> ids;
+    for (const auto &review : list.reviewModel()->reviews())
+        ids.append(review->id());
+    return ids;
+}
+
+// One change of a review's row (or the rows it points to), as a download makes it.
+using RowEdit = std::function<void(Fennick::ManagedReview &)>;
+// What a card shows of one field.
+using ShownField = std::function<QString(const ReviewCardLayout &)>;
+// Something the user or a download does to a summary shown in a window.
+using SummaryChange = std::function<void(AppSummaryView &, fixture::ReviewStore &)>;
+
 }  // namespace
+
+Q_DECLARE_METATYPE(RowEdit)
+Q_DECLARE_METATYPE(ShownField)
+Q_DECLARE_METATYPE(SummaryChange)
 
 class SummaryViewsTest : public QObject {
     Q_OBJECT
@@ -188,51 +211,168 @@ private slots:
         QTRY_VERIFY(card->button(ReviewCardLayout::Button::translate)->isVisibleTo(card));
     }
 
+    void cardsShowWhatTheStoreHoldsAfterADownload_data()
+    {
+        QTest::addColumn<RowEdit>("edit");
+        QTest::addColumn<ShownField>("shown");
+        const ShownField header = [](const ReviewCardLayout &card) { return card.headerText; };
+        const ShownField byline = [](const ReviewCardLayout &card) { return card.bylineText; };
+        QTest::newRow("title") << RowEdit([](Fennick::ManagedReview &row) { row.setTitle(QStringLiteral("New title")); })
+                               << ShownField([](const ReviewCardLayout &card) { return card.title.layout->text(); });
+        QTest::newRow("body") << RowEdit([](Fennick::ManagedReview &row) {
+            row.setBody(QStringLiteral("A much longer body that the download brought. ").repeated(12));
+        }) << ShownField([](const ReviewCardLayout &card) { return card.body.layout->text(); });
+        QTest::newRow("rating") << RowEdit([](Fennick::ManagedReview &row) { row.setRating(5); })
+                                << ShownField([](const ReviewCardLayout &card) { return QString::number(card.rating); });
+        QTest::newRow("nickname") << RowEdit([](Fennick::ManagedReview &row) { row.setNickname(QStringLiteral("Sam")); })
+                                  << byline;
+        QTest::newRow("date") << RowEdit([](Fennick::ManagedReview &row) {
+            row.setCreated(QDateTime(QDate(2024, 3, 9), QTime(7, 5), Qt::UTC));
+        }) << byline;
+        QTest::newRow("territory") << RowEdit([](Fennick::ManagedReview &row) { row.setTerritory(QStringLiteral("DEU")); })
+                                   << ShownField([](const ReviewCardLayout &card) { return card.flagText; });
+        QTest::newRow("version") << RowEdit([](Fennick::ManagedReview &row) {
+            row.version()->setVersion(QStringLiteral("2.2"));
+        }) << header;
+        QTest::newRow("app name") << RowEdit([](Fennick::ManagedReview &row) {
+            row.app()->setName(QStringLiteral("Weather Pro"));
+        }) << header;
+        QTest::newRow("new mark") << RowEdit([](Fennick::ManagedReview &row) { row.setIsNew(false); })
+                                  << ShownField([](const ReviewCardLayout &card) {
+                                         return card.badgeRect.isEmpty() ? QStringLiteral("old") : QStringLiteral("new");
+                                     });
+    }
     void cardsShowWhatTheStoreHoldsAfterADownload()
     {
+        QFETCH(RowEdit, edit);
+        QFETCH(ShownField, shown);
         fixture::ReviewStore store(std::nullopt, QStringLiteral("Weather"));
         const ObjectId changed = store.add(Seed{.title = QStringLiteral("Old title"), .body = QStringLiteral("Old body"),
-                                                .rating = 2});
+                                                .rating = 2, .isNew = true});
         store.add(Seed{.title = QStringLiteral("Untouched"), .created = QDateTime(QDate(2023, 1, 1), QTime(0, 0), Qt::UTC)});
-        AppSummaryView *view = place(new AppSummaryView(store.app()));
+        auto *summary = new AppSummaryView(store.app());
+        // Nothing but the download changes the row: a card on screen is not marked seen here.
+        summary->reviewList()->setSeenHandler({});
+        AppSummaryView *view = place(summary);
         QVERIFY(view);
         ReviewListView *list = view->reviewList();
         QTRY_COMPARE(list->reviewModel()->rowCount(), 2);
         list->setFocus();
         list->setCurrentIndex(list->reviewModel()->index(0));
         QVERIFY(list->openCard());
-        QCOMPARE(list->openCard()->cardLayout()->title.layout->text(), QStringLiteral("Old title"));
-        const int oldHeight = list->reviewRect(changed).height();
+        // Drawn once, so that the list holds the card's layout and height for the old record.
+        const QString before = shown(*list->cardDelegate()->layoutFor(*list->reviewModel()->reviewAt(0), list->cardWidth(),
+                                                                      list->enableTranslation()));
+        QCOMPARE(shown(*list->openCard()->cardLayout()), before);
+        const std::shared_ptr<Fennick::StoreReview> old = list->reviewModel()->reviewAt(0);
 
-        // A download on a background context rewrites the review and renames the app.
+        // A download on a background context rewrites one field.
         Fennick::PersistenceController::shared()
             .container()
             .performBackgroundTask([&](platform::store::Context &context) {
-                auto *row = context.existingObject<Fennick::ManagedReview>(changed);
-                row->setTitle(QStringLiteral("New title"));
-                row->setBody(QStringLiteral("A much longer body that the download brought. ").repeated(12));
-                row->setRating(5);
-                row->app()->setName(QStringLiteral("Weather Pro"));
+                edit(*context.existingObject<Fennick::ManagedReview>(changed));
                 context.save();
             })
             .waitForFinished();
         StoreChange::post(StoreChange::dataRefreshed);
-        QTRY_COMPARE(list->reviewModel()->reviewAt(0)->title(), QStringLiteral("New title"));
+        QTRY_VERIFY(list->reviewModel()->reviewAt(0) != old);
+        QCOMPARE(list->reviewModel()->reviewAt(0)->id(), changed);
 
+        // What a card made afresh for the new record shows, apart from any cache.
+        const ReviewCardLayout fresh(*list->reviewModel()->reviewAt(0), list->cardWidth(), list->enableTranslation(),
+                                     list->cardDelegate()->controls());
+        QVERIFY2(shown(fresh) != before, qPrintable(before));
         const auto painted = list->cardDelegate()->layoutFor(*list->reviewModel()->reviewAt(0), list->cardWidth(),
                                                              list->enableTranslation());
+        QCOMPARE(shown(*painted), shown(fresh));
         ReviewView *card = list->openCard();
         QVERIFY(card);
-        for (const ReviewCardLayout *layout : {painted.get(), card->cardLayout()}) {
-            QCOMPARE(layout->title.layout->text(), QStringLiteral("New title"));
-            QVERIFY(layout->body.layout->text().startsWith(QStringLiteral("A much longer body")));
-            QCOMPARE(layout->rating, 5);
-            QCOMPARE(layout->headerText, QStringLiteral("Weather Pro 2.1"));
-        }
-        QTRY_COMPARE(list->reviewRect(changed).height(), painted->height());
-        QVERIFY(list->reviewRect(changed).height() > oldHeight);
+        QCOMPARE(shown(*card->cardLayout()), shown(fresh));
+        QTRY_COMPARE(list->reviewRect(changed).height(), fresh.height());
         QCOMPARE(card->geometry(), list->reviewRect(changed));
-        QVERIFY(view->grab().save(testsupport::screenshotPath(QStringLiteral("card-after-download.png"))));
+    }
+
+    void changedChoicesShowTheListFromItsFirstCard_data()
+    {
+        QTest::addColumn<SummaryChange>("change");
+        QTest::addColumn<bool>("fromStart");
+        QTest::newRow("stars") << SummaryChange([](AppSummaryView &view, fixture::ReviewStore &) {
+            view.filterMenu()->findChild<QAction *>(QStringLiteral("include1Star"))->trigger();
+        }) << true;
+        QTest::newRow("response filter") << SummaryChange([](AppSummaryView &view, fixture::ReviewStore &) {
+            view.filterMenu()->findChild<QAction *>(QStringLiteral("includeWithResponse"))->trigger();
+        }) << true;
+        QTest::newRow("sort") << SummaryChange([](AppSummaryView &view, fixture::ReviewStore &) {
+            QTest::keyClick(view.sortPicker(), Qt::Key_Down);
+        }) << true;
+        QTest::newRow("version") << SummaryChange([](AppSummaryView &view, fixture::ReviewStore &) {
+            QTest::keyClick(view.versionPicker(), Qt::Key_Down);
+        }) << true;
+        QTest::newRow("search") << SummaryChange([](AppSummaryView &view, fixture::ReviewStore &) {
+            QTest::keyClicks(view.searchField(), QStringLiteral("forecast"));
+        }) << true;
+        // A download brings a newer review: what the reader looks at stays where it is.
+        QTest::newRow("store reload") << SummaryChange([](AppSummaryView &, fixture::ReviewStore &store) {
+            store.add(Seed{.title = QStringLiteral("Downloaded"), .created = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC)});
+            StoreChange::post(StoreChange::dataRefreshed);
+        }) << false;
+    }
+    void changedChoicesShowTheListFromItsFirstCard()
+    {
+        QFETCH(SummaryChange, change);
+        QFETCH(bool, fromStart);
+        fixture::ReviewStore store(std::nullopt, QStringLiteral("Weather"), QStringLiteral("2.1"));
+        const ObjectId older = store.addVersion(QStringLiteral("10.0"));
+        const QDateTime start(QDate(2024, 6, 1), QTime(9, 0), Qt::UTC);
+        for (int i = 0; i < 40; ++i) {
+            const bool answered = i % 3 == 0;
+            store.add(Seed{.title = QStringLiteral("Review %1").arg(i),
+                           .body = i % 4 == 0 ? QStringLiteral("Quiet days.")
+                                              : QStringLiteral("The forecast was right every morning. ").repeated(1 + i % 3),
+                           .rating = 1 + i % 5,
+                           .responseText = answered ? std::optional<QString>(QStringLiteral("Thank you!")) : std::nullopt,
+                           .responseIdentifier = answered ? std::optional<QString>(QStringLiteral("resp-%1").arg(i))
+                                                          : std::nullopt,
+                           .created = start.addDays(-i),
+                           .version = i % 2 == 0 ? std::optional<ObjectId>(older) : std::nullopt});
+        }
+        AppSummaryView *view = place(new AppSummaryView(store.app()));
+        QVERIFY(view);
+        // The filters and the sort order are settings every summary shares: back to the defaults.
+        const auto restore = qScopeGuard([model = view->viewModel()] {
+            model->setIncludesRating(1, true);
+            model->setIncludeReviewsWithResponse(true);
+            model->setSortOrder(AppSummarySortOrder::dateDescending);
+        });
+        ReviewListView *list = view->reviewList();
+        QTRY_COMPARE(list->reviewModel()->rowCount(), 40);
+        QTRY_VERIFY(!list->isMeasuring());
+
+        // Scrolled well down, the top card's header above the viewport.
+        list->scrollToReview(list->reviewModel()->reviewAt(20)->id());
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->value() + 30);
+        const std::optional<ObjectId> top = list->topReviewId();
+        QVERIFY(top);
+        const int topOffset = list->reviewRect(*top).top();
+        QCOMPARE(topOffset, -30);
+        const QList<ObjectId> before = idsOf(*list);
+
+        change(*view, store);
+        QTRY_VERIFY(idsOf(*list) != before);
+        // Right away, and again once every card is measured.
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 1)
+                QTRY_VERIFY(!list->isMeasuring());
+            if (fromStart) {
+                QCOMPARE(list->verticalScrollBar()->value(), 0);
+                QCOMPARE(list->reviewRect(list->reviewModel()->reviewAt(0)->id()).top(), 0);
+            } else {
+                QCOMPARE(list->topReviewId(), top);
+                QCOMPARE(list->reviewRect(*top).top(), topOffset);
+            }
+        }
+        QVERIFY(view->grab().save(testsupport::screenshotPath(
+            QStringLiteral("choices-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-')))));
     }
 
     void accountSummaryShowsTheNewestHundred()
