@@ -16,6 +16,7 @@
 #include "FakeConnectServer.h"
 #include "ViewTestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -581,6 +582,89 @@ private slots:
         QVERIFY(card->button(Button::remove)->isVisible());
         QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
         QTRY_VERIFY(!card->responder()->showDeletionErrorAlert());
+    }
+
+    // A request that fails leaves the keyboard where typing on sends nothing: in the response
+    // text, its cursor where it was, or on the card in the list; never on the button that sent it.
+    void typingAfterAFailedRequestSendsNothing_data()
+    {
+        QTest::addColumn<bool>("publish");  // else the card's response is deleted
+        QTest::addColumn<bool>("byKeyboard");  // Space on the button, else a click
+        QTest::newRow("publish clicked") << true << false;
+        QTest::newRow("publish by Space") << true << true;
+        QTest::newRow("delete clicked") << false << false;
+        QTest::newRow("delete by Space") << false << true;
+    }
+    void typingAfterAFailedRequestSendsNothing()
+    {
+        QFETCH(bool, publish);
+        QFETCH(bool, byKeyboard);
+        const fakes::FakeAccount key = m_server->addAccount();
+        m_server->setOverride(publish ? QByteArrayLiteral("/v1/customerReviewResponses")
+                                      : QByteArrayLiteral("/v1/customerReviewResponses/resp"),
+                              fakes::Override{.status = 500, .delayMs = 0, .body = fakes::Override::Body::normal,
+                                              .replacement = {}});
+        fixture::ReviewStore store(key.credentials());
+        Seed seed{.identifier = QStringLiteral("r-1")};
+        if (!publish) {
+            seed.responseText = QStringLiteral("Answer");
+            seed.responseIdentifier = QStringLiteral("resp");
+        }
+        const QList<ObjectId> ids = show(store, {Seed{}, seed});
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        const auto press = [&](QAbstractButton *button) {
+            if (byKeyboard) {
+                button->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(button, Qt::Key_Space);
+            } else {
+                QTest::mouseClick(button, Qt::LeftButton);
+            }
+        };
+
+        ReviewView *card = hover(ids.at(1));
+        QVERIFY(card);
+        ResponseEditorDialog *sheet = nullptr;
+        if (publish) {
+            QTest::mouseClick(card->button(Button::write), Qt::LeftButton);
+            sheet = m_list->editorDialog();
+            QVERIFY(sheet);
+            QVERIFY(QTest::qWaitForWindowActive(sheet));
+            QTest::keyClicks(sheet->responseField(), QStringLiteral("Thanks lot"));
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(sheet->responseField(), Qt::Key_Left);
+            press(sheet->publishButton());
+        } else {
+            press(card->button(Button::remove));
+        }
+        QWidget *owner = publish ? static_cast<QWidget *>(sheet) : m_list;
+        QPointer<QWidget> alert = waitForAlert(owner);
+        QVERIFY(alert);
+        QCOMPARE(m_server->requestCount(), 1);
+        QWidget *alertFocus = QApplication::focusWidget();
+        QVERIFY(alertFocus && alert->isAncestorOf(alertFocus));
+        QTest::keyClick(alertFocus, Qt::Key_Return);
+        QTRY_VERIFY(!alert);
+        // A window manager activates the window under the alert again; offscreen, nothing does.
+        if (!QApplication::activeWindow())
+            owner->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(owner->window()));
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+
+        QTest::keyClicks(focus, publish ? QStringLiteral("a ") : QStringLiteral(" "));
+        QVERIFY(!QTest::qWaitFor([&] { return m_server->requestCount() > 1; }, 1000));
+        QCOMPARE(m_server->requestCount(), 1);
+        if (publish) {
+            QVERIFY(!sheet->responder()->isPublishing());
+            QCOMPARE(focus, sheet->responseField());
+            QCOMPARE(sheet->responseField()->toPlainText(), QStringLiteral("Thanks a lot"));
+            sheet->reject();
+        } else {
+            QCOMPARE(focus, m_list);
+            QCOMPARE(m_list->currentIndex().row(), 1);
+            QVERIFY(m_list->openCard() && m_list->openCard()->isMarked());
+            QCOMPARE(m_list->openCard()->review()->id(), ids.at(1));
+        }
     }
 
     void shareMenuCopiesAndMails()
