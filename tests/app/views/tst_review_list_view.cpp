@@ -14,6 +14,7 @@
 #include "support/TestHome.h"
 
 #include "FakeConnectServer.h"
+#include "FakeTranslatorServer.h"
 #include "ViewTestSupport.h"
 
 #include <QAbstractButton>
@@ -118,6 +119,25 @@ class ReviewListViewTest : public QObject {
             return nullptr;
         ReviewView *card = m_list->openCard();
         return card && card->review()->id() == id ? card : nullptr;
+    }
+
+    // The names of the widgets that Tab reaches from the list, up to the first one outside the
+    // card of `id`.
+    QStringList tabFromList(const ObjectId &id)
+    {
+        QStringList reached;
+        m_list->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            if (!focus)
+                break;
+            reached << focus->objectName();
+            auto *card = qobject_cast<ReviewView *>(focus->parentWidget());
+            if (!card || card->review()->id() != id)
+                break;
+        }
+        return reached;
     }
 
     QWidget *waitForAlert(QWidget *owner)
@@ -422,6 +442,94 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), m_list);
         QTest::qWait(20);
         QVERIFY(markPixels(current) > 100);
+    }
+
+    void tabReachesTheButtonsACardGains_data()
+    {
+        QTest::addColumn<QString>("pressed");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("published") << QStringLiteral("writeResponseButton") << false
+                                   << QStringList{QStringLiteral("translateButton"), QStringLiteral("editResponseButton"),
+                                                  QStringLiteral("deleteResponseButton"), QStringLiteral("shareButton"),
+                                                  QStringLiteral("afterList")};
+        QTest::newRow("deleted") << QStringLiteral("deleteResponseButton") << true
+                                 << QStringList{QStringLiteral("translateButton"), QStringLiteral("writeResponseButton"),
+                                                QStringLiteral("shareButton"), QStringLiteral("afterList")};
+        QTest::newRow("translated") << QStringLiteral("translateButton") << false
+                                    << QStringList{QStringLiteral("revertButton"), QStringLiteral("writeResponseButton"),
+                                                   QStringLiteral("shareButton"), QStringLiteral("afterList")};
+    }
+    void tabReachesTheButtonsACardGains()
+    {
+        QFETCH(QString, pressed);
+        QFETCH(bool, answered);
+        QFETCH(QStringList, expected);
+        fakes::FakeTranslatorServer translator;
+        Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::translator, translator.baseUrl());
+        const fakes::FakeAccount key = m_server->addAccount();
+        const std::optional<fakes::FakeResponse> response =
+            answered ? std::optional(fakes::FakeResponse{QStringLiteral("resp"), QStringLiteral("Answer")}) : std::nullopt;
+        m_server->setApps(key.issuerId, {fakes::FakeApp{QStringLiteral("app-1"), QStringLiteral("Demo"),
+                                                        QStringLiteral("com.demo"),
+                                                        {fakes::FakeVersion{QStringLiteral("v"), QStringLiteral("2.1"),
+                                                                            {fakes::FakeReview{QStringLiteral("r-1"), 4,
+                                                                                               QStringLiteral("Toll"),
+                                                                                               QStringLiteral("Geht gut"),
+                                                                                               QStringLiteral("Robin"),
+                                                                                               QStringLiteral("USA"),
+                                                                                               QStringLiteral("2024-01-02T11:19:36-07:00"),
+                                                                                               response}}}}}});
+        fixture::ReviewStore store(key.credentials());
+        Seed seed{.identifier = QStringLiteral("r-1"), .language = QStringLiteral("de")};
+        if (answered) {
+            seed.responseText = QStringLiteral("Answer");
+            seed.responseIdentifier = QStringLiteral("resp");
+        }
+        const QList<ObjectId> ids = show(store, {Seed{.language = QStringLiteral("de")}, seed, Seed{}});
+        auto *after = new QPushButton(QStringLiteral("After the list"), m_window.get());
+        after->setObjectName(QStringLiteral("afterList"));
+        m_window->layout()->addWidget(after);
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+        // The second card is the current one; its button is pressed from the keyboard.
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        QCOMPARE(m_list->currentIndex().row(), 1);
+        const QStringList before = tabFromList(ids.at(1));
+        QVERIFY2(before.contains(pressed), qPrintable(before.join(QLatin1Char(' '))));
+        m_list->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 8 && QApplication::focusWidget()->objectName() != pressed; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), pressed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        if (pressed == QStringLiteral("writeResponseButton")) {
+            ResponseEditorDialog *sheet = m_list->editorDialog();
+            QVERIFY(sheet);
+            QVERIFY(QTest::qWaitForWindowActive(sheet));
+            QTest::keyClicks(sheet->responseField(), QStringLiteral("Thanks"));
+            QTest::keyClick(sheet->responseField(), Qt::Key_Return);
+            QTRY_VERIFY_WITH_TIMEOUT(!m_list->editorDialog(), 20000);
+        }
+        // Done when the card shows every button expected.
+        const auto gained = [&] {
+            ReviewView *card = m_list->openCard();
+            if (!card || card->review()->id() != ids.at(1))
+                return false;
+            for (const QString &name : expected) {
+                const auto *button = card->findChild<QWidget *>(name);
+                if (name != QStringLiteral("afterList") && (!button || !button->isVisible()))
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(gained(), 20000);
+        // A window manager activates the window under the closed sheet again; offscreen, nothing does.
+        if (!QApplication::activeWindow())
+            m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QCOMPARE(tabFromList(ids.at(1)), expected);
     }
 
     void openCardLooksLikeThePaintedRow()
