@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -234,9 +235,14 @@ void ResponseEditorDialog::updateHeights()
 void ResponseEditorDialog::showPublishAlert()
 {
     std::weak_ptr<ReviewResponder> responder = m_responder;
-    showReviewAlert(this, m_responder->publishAlertError(), [responder] {
+    // Back to the text, where its cursor was: the focus must not stay on "Publish" (clicked or
+    // pressed), where each space typed to correct the text would publish again.
+    QPointer<ResponseTextEdit> field = m_field;
+    showReviewAlert(this, m_responder->publishAlertError(), [responder, field] {
         if (auto strong = responder.lock())
             strong->setShowPublishErrorAlert(false);
+        if (field)
+            field->setFocus(Qt::OtherFocusReason);
     });
 }
 

@@ -448,9 +448,11 @@ std::shared_ptr<ReviewResponder> ReviewListView::responderFor(const std::shared_
         if (!raw->showDeletionErrorAlert())
             return;
         std::weak_ptr<ReviewResponder> weak = raw->shared_from_this();
-        showReviewAlert(this, raw->deletionAlertError(), [weak] {
-            if (auto strong = weak.lock())
+        showReviewAlert(this, raw->deletionAlertError(), [this, weak] {
+            if (auto strong = weak.lock()) {
                 strong->setShowDeletionErrorAlert(false);
+                focusCard(strong->review()->id());
+            }
         });
     });
     // The sheet shows its own alert; this one is for a publish that fails after it was closed.
@@ -458,15 +460,27 @@ std::shared_ptr<ReviewResponder> ReviewListView::responderFor(const std::shared_
         if (!raw->showPublishErrorAlert() || (m_editor && m_editor->responder() == raw))
             return;
         std::weak_ptr<ReviewResponder> weak = raw->shared_from_this();
-        showReviewAlert(this, raw->publishAlertError(), [weak] {
-            if (auto strong = weak.lock())
+        showReviewAlert(this, raw->publishAlertError(), [this, weak] {
+            if (auto strong = weak.lock()) {
                 strong->setShowPublishErrorAlert(false);
+                focusCard(strong->review()->id());
+            }
         });
     });
 
     if (m_responders.size() > 64)
         m_responders.removeIf([](const auto &entry) { return entry.value().expired(); });
     return responder;
+}
+
+void ReviewListView::focusCard(const ObjectId &id)
+{
+    // The alert is gone; the focus would go back to the button that sent the failed request,
+    // where a space typed next sends it again.
+    const int row = m_model->rowOf(id);
+    if (row >= 0)
+        setCurrentIndex(m_model->index(row));
+    setFocus(Qt::OtherFocusReason);
 }
 
 void ReviewListView::editorChanged(ReviewResponder *responder)

@@ -103,6 +103,8 @@ private:
     bool rereadTranslationSwitch();
     void refreshOpenCard();
     void editorChanged(ReviewResponder *responder);
+    // Makes the review's card the current one and gives the list the keyboard focus.
+    void focusCard(const platform::store::ObjectId &id);
     // Measures the cards that the viewport shows (from `row`, its top `top` pixels from the
     // viewport's top); true when a height changed.
     bool measureScreen(int row, int top);

@@ -14,8 +14,10 @@
 #include "support/TestHome.h"
 
 #include "FakeConnectServer.h"
+#include "FakeTranslatorServer.h"
 #include "ViewTestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -118,6 +120,25 @@ class ReviewListViewTest : public QObject {
             return nullptr;
         ReviewView *card = m_list->openCard();
         return card && card->review()->id() == id ? card : nullptr;
+    }
+
+    // The names of the widgets that Tab reaches from the list, up to the first one outside the
+    // card of `id`.
+    QStringList tabFromList(const ObjectId &id)
+    {
+        QStringList reached;
+        m_list->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            if (!focus)
+                break;
+            reached << focus->objectName();
+            auto *card = qobject_cast<ReviewView *>(focus->parentWidget());
+            if (!card || card->review()->id() != id)
+                break;
+        }
+        return reached;
     }
 
     QWidget *waitForAlert(QWidget *owner)
@@ -424,6 +445,94 @@ private slots:
         QVERIFY(markPixels(current) > 100);
     }
 
+    void tabReachesTheButtonsACardGains_data()
+    {
+        QTest::addColumn<QString>("pressed");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("published") << QStringLiteral("writeResponseButton") << false
+                                   << QStringList{QStringLiteral("translateButton"), QStringLiteral("editResponseButton"),
+                                                  QStringLiteral("deleteResponseButton"), QStringLiteral("shareButton"),
+                                                  QStringLiteral("afterList")};
+        QTest::newRow("deleted") << QStringLiteral("deleteResponseButton") << true
+                                 << QStringList{QStringLiteral("translateButton"), QStringLiteral("writeResponseButton"),
+                                                QStringLiteral("shareButton"), QStringLiteral("afterList")};
+        QTest::newRow("translated") << QStringLiteral("translateButton") << false
+                                    << QStringList{QStringLiteral("revertButton"), QStringLiteral("writeResponseButton"),
+                                                   QStringLiteral("shareButton"), QStringLiteral("afterList")};
+    }
+    void tabReachesTheButtonsACardGains()
+    {
+        QFETCH(QString, pressed);
+        QFETCH(bool, answered);
+        QFETCH(QStringList, expected);
+        fakes::FakeTranslatorServer translator;
+        Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::translator, translator.baseUrl());
+        const fakes::FakeAccount key = m_server->addAccount();
+        const std::optional<fakes::FakeResponse> response =
+            answered ? std::optional(fakes::FakeResponse{QStringLiteral("resp"), QStringLiteral("Answer")}) : std::nullopt;
+        m_server->setApps(key.issuerId, {fakes::FakeApp{QStringLiteral("app-1"), QStringLiteral("Demo"),
+                                                        QStringLiteral("com.demo"),
+                                                        {fakes::FakeVersion{QStringLiteral("v"), QStringLiteral("2.1"),
+                                                                            {fakes::FakeReview{QStringLiteral("r-1"), 4,
+                                                                                               QStringLiteral("Toll"),
+                                                                                               QStringLiteral("Geht gut"),
+                                                                                               QStringLiteral("Robin"),
+                                                                                               QStringLiteral("USA"),
+                                                                                               QStringLiteral("2024-01-02T11:19:36-07:00"),
+                                                                                               response}}}}}});
+        fixture::ReviewStore store(key.credentials());
+        Seed seed{.identifier = QStringLiteral("r-1"), .language = QStringLiteral("de")};
+        if (answered) {
+            seed.responseText = QStringLiteral("Answer");
+            seed.responseIdentifier = QStringLiteral("resp");
+        }
+        const QList<ObjectId> ids = show(store, {Seed{.language = QStringLiteral("de")}, seed, Seed{}});
+        auto *after = new QPushButton(QStringLiteral("After the list"), m_window.get());
+        after->setObjectName(QStringLiteral("afterList"));
+        m_window->layout()->addWidget(after);
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+        // The second card is the current one; its button is pressed from the keyboard.
+        m_list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        QTest::keyClick(m_list, Qt::Key_Down);
+        QCOMPARE(m_list->currentIndex().row(), 1);
+        const QStringList before = tabFromList(ids.at(1));
+        QVERIFY2(before.contains(pressed), qPrintable(before.join(QLatin1Char(' '))));
+        m_list->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 8 && QApplication::focusWidget()->objectName() != pressed; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), pressed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        if (pressed == QStringLiteral("writeResponseButton")) {
+            ResponseEditorDialog *sheet = m_list->editorDialog();
+            QVERIFY(sheet);
+            QVERIFY(QTest::qWaitForWindowActive(sheet));
+            QTest::keyClicks(sheet->responseField(), QStringLiteral("Thanks"));
+            QTest::keyClick(sheet->responseField(), Qt::Key_Return);
+            QTRY_VERIFY_WITH_TIMEOUT(!m_list->editorDialog(), 20000);
+        }
+        // Done when the card shows every button expected.
+        const auto gained = [&] {
+            ReviewView *card = m_list->openCard();
+            if (!card || card->review()->id() != ids.at(1))
+                return false;
+            for (const QString &name : expected) {
+                const auto *button = card->findChild<QWidget *>(name);
+                if (name != QStringLiteral("afterList") && (!button || !button->isVisible()))
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(gained(), 20000);
+        // A window manager activates the window under the closed sheet again; offscreen, nothing does.
+        if (!QApplication::activeWindow())
+            m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QCOMPARE(tabFromList(ids.at(1)), expected);
+    }
+
     void openCardLooksLikeThePaintedRow()
     {
         fixture::ReviewStore store;
@@ -582,6 +691,89 @@ private slots:
         QVERIFY(card->button(Button::remove)->isVisible());
         QTest::mouseClick(alert->buttons().first(), Qt::LeftButton);
         QTRY_VERIFY(!card->responder()->showDeletionErrorAlert());
+    }
+
+    // A request that fails leaves the keyboard where typing on sends nothing: in the response
+    // text, its cursor where it was, or on the card in the list; never on the button that sent it.
+    void typingAfterAFailedRequestSendsNothing_data()
+    {
+        QTest::addColumn<bool>("publish");  // else the card's response is deleted
+        QTest::addColumn<bool>("byKeyboard");  // Space on the button, else a click
+        QTest::newRow("publish clicked") << true << false;
+        QTest::newRow("publish by Space") << true << true;
+        QTest::newRow("delete clicked") << false << false;
+        QTest::newRow("delete by Space") << false << true;
+    }
+    void typingAfterAFailedRequestSendsNothing()
+    {
+        QFETCH(bool, publish);
+        QFETCH(bool, byKeyboard);
+        const fakes::FakeAccount key = m_server->addAccount();
+        m_server->setOverride(publish ? QByteArrayLiteral("/v1/customerReviewResponses")
+                                      : QByteArrayLiteral("/v1/customerReviewResponses/resp"),
+                              fakes::Override{.status = 500, .delayMs = 0, .body = fakes::Override::Body::normal,
+                                              .replacement = {}});
+        fixture::ReviewStore store(key.credentials());
+        Seed seed{.identifier = QStringLiteral("r-1")};
+        if (!publish) {
+            seed.responseText = QStringLiteral("Answer");
+            seed.responseIdentifier = QStringLiteral("resp");
+        }
+        const QList<ObjectId> ids = show(store, {Seed{}, seed});
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        const auto press = [&](QAbstractButton *button) {
+            if (byKeyboard) {
+                button->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(button, Qt::Key_Space);
+            } else {
+                QTest::mouseClick(button, Qt::LeftButton);
+            }
+        };
+
+        ReviewView *card = hover(ids.at(1));
+        QVERIFY(card);
+        ResponseEditorDialog *sheet = nullptr;
+        if (publish) {
+            QTest::mouseClick(card->button(Button::write), Qt::LeftButton);
+            sheet = m_list->editorDialog();
+            QVERIFY(sheet);
+            QVERIFY(QTest::qWaitForWindowActive(sheet));
+            QTest::keyClicks(sheet->responseField(), QStringLiteral("Thanks lot"));
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(sheet->responseField(), Qt::Key_Left);
+            press(sheet->publishButton());
+        } else {
+            press(card->button(Button::remove));
+        }
+        QWidget *owner = publish ? static_cast<QWidget *>(sheet) : m_list;
+        QPointer<QWidget> alert = waitForAlert(owner);
+        QVERIFY(alert);
+        QCOMPARE(m_server->requestCount(), 1);
+        QWidget *alertFocus = QApplication::focusWidget();
+        QVERIFY(alertFocus && alert->isAncestorOf(alertFocus));
+        QTest::keyClick(alertFocus, Qt::Key_Return);
+        QTRY_VERIFY(!alert);
+        // A window manager activates the window under the alert again; offscreen, nothing does.
+        if (!QApplication::activeWindow())
+            owner->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(owner->window()));
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+
+        QTest::keyClicks(focus, publish ? QStringLiteral("a ") : QStringLiteral(" "));
+        QVERIFY(!QTest::qWaitFor([&] { return m_server->requestCount() > 1; }, 1000));
+        QCOMPARE(m_server->requestCount(), 1);
+        if (publish) {
+            QVERIFY(!sheet->responder()->isPublishing());
+            QCOMPARE(focus, sheet->responseField());
+            QCOMPARE(sheet->responseField()->toPlainText(), QStringLiteral("Thanks a lot"));
+            sheet->reject();
+        } else {
+            QCOMPARE(focus, m_list);
+            QCOMPARE(m_list->currentIndex().row(), 1);
+            QVERIFY(m_list->openCard() && m_list->openCard()->isMarked());
+            QCOMPARE(m_list->openCard()->review()->id(), ids.at(1));
+        }
     }
 
     void shareMenuCopiesAndMails()
