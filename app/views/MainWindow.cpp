@@ -6,19 +6,45 @@
 #include "app/views/BusyIndicator.h"
 #include "app/views/DetailViews.h"
 #include "app/views/SidebarView.h"
+#include "platform/ScreenPlacement.h"
+#include "platform/UserDefaults.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace Vantorel {
+
+namespace {
+// The window's area without its frame in the normal (not maximised) state, that area with the
+// frame, whether it was maximised, and the sidebar's width.
+const QString geometryKey = QStringLiteral("mainWindowGeometry");
+const QString frameKey = QStringLiteral("mainWindowFrame");
+const QString maximizedKey = QStringLiteral("mainWindowMaximized");
+const QString sidebarWidthKey = QStringLiteral("sidebarWidth");
+// Frames wider than this come from a damaged settings file, not from a window manager.
+constexpr int largestFrameMargin = 200;
+
+QList<QRect> availableScreenAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    return areas;
+}
+}  // namespace
 
 MainWindow::MainWindow(MainViewModel &viewModel, QWidget *parent)
     : QMainWindow(parent),
@@ -64,6 +90,9 @@ MainWindow::MainWindow(MainViewModel &viewModel, QWidget *parent)
     addToolBar(Qt::TopToolBarArea, toolbar);
 
     resize(1040, 700);
+    restorePlace();
+    // A quit from the menu, the status item or the session closes no window.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::keepPlace);
 
     // Ctrl+F: to the search field of the summary shown.
     auto *find = new QAction(tr("Search"), this);
@@ -102,6 +131,53 @@ void MainWindow::showEvent(QShowEvent *event)
         return;
     emit appeared();
     LaunchTask::run(m_viewModel);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    keepPlace();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::keepPlace() const
+{
+    auto &defaults = platform::UserDefaults::standard();
+    // The frame is known only once the window manager has put one around the window; the margins
+    // of the window as it is now stand in for those of its normal state.
+    const QRect normal = normalGeometry();
+    const QRect frame = frameGeometry(), inner = geometry();
+    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                           frame.bottom() - inner.bottom());
+    defaults.setValue(geometryKey, normal);
+    defaults.setValue(frameKey, normal.marginsAdded(margins));
+    defaults.setValue(maximizedKey, isMaximized());
+    defaults.setValue(sidebarWidthKey, m_splitter->sizes().value(0));
+}
+
+void MainWindow::restorePlace()
+{
+    auto &defaults = platform::UserDefaults::standard();
+    if (defaults.hasStoredValue(sidebarWidthKey)) {
+        const int width = std::clamp(int(defaults.integerValue(sidebarWidthKey)), int(SidebarView::minimumColumnWidth),
+                                     int(SidebarView::maximumColumnWidth));
+        m_splitter->setSizes({width, 1000});
+    }
+    const QRect kept = defaults.value(geometryKey).toRect();
+    if (kept.isValid()) {
+        // The whole frame must fit; a frame that cannot be the window's is taken as none.
+        const QRect keptFrame = defaults.value(frameKey).toRect();
+        QMargins margins(kept.left() - keptFrame.left(), kept.top() - keptFrame.top(),
+                         keptFrame.right() - kept.right(), keptFrame.bottom() - kept.bottom());
+        const auto sane = [](int margin) { return margin >= 0 && margin <= largestFrameMargin; };
+        if (!keptFrame.isValid() || !sane(margins.left()) || !sane(margins.top()) || !sane(margins.right()) ||
+            !sane(margins.bottom()))
+            margins = {};
+        // Kept on a screen that is gone: the default size where the window manager puts it.
+        if (const auto placed = platform::placeOnScreens(kept.marginsAdded(margins), availableScreenAreas()))
+            setGeometry(placed->marginsRemoved(margins));
+    }
+    if (defaults.boolValue(maximizedKey))
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -21,6 +21,8 @@ class SidebarView;
 // once-a-day download). The detail column shows, in this order of precedence, "Add an
 // Account…" once the first load found no accounts, the selected account's or app's summary, or
 // a hint to select something.
+// Its place, size, maximised state and sidebar width are kept when it closes and when the
+// program quits, and come back in the next window, whole on a screen present.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -49,6 +51,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -56,6 +59,8 @@ private:
     void replaceDetail(DetailCase detailCase, QWidget *view, QWidget *searchField);
     QWidget *makeAddAccount();
     QWidget *makeHint();
+    void restorePlace();
+    void keepPlace() const;
 
     MainViewModel &m_viewModel;
     QSplitter *m_splitter;

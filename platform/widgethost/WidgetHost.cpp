@@ -1,5 +1,6 @@
 #include "platform/widgethost/WidgetHost.h"
 
+#include "platform/ScreenPlacement.h"
 #include "platform/UserDefaults.h"
 #include "platform/widgetkit/WidgetCenter.h"
 
@@ -13,6 +14,7 @@
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QWindow>
 #include <QVBoxLayout>
 #include <limits>
@@ -26,6 +28,14 @@ int millisecondsUntil(const QDateTime &date)
 {
     const qint64 ms = QDateTime::currentDateTimeUtc().msecsTo(date);
     return static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
+}
+
+QList<QRect> availableScreenAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    return areas;
 }
 }  // namespace
 
@@ -44,10 +54,13 @@ WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
                    ? family
                    : m_configuration.supportedFamilies.first();
     setFixedSize(displaySize(m_family));
-    // A place on a screen that is gone is left to the window manager.
-    const QPoint place = UserDefaults::standard().value(placeKey).toPoint();
-    if (UserDefaults::standard().hasStoredValue(placeKey) && QGuiApplication::screenAt(place))
-        move(place);
+    // The window comes back whole on the screen it mostly lay on; a place on a screen that is
+    // gone is left to the window manager.
+    if (UserDefaults::standard().hasStoredValue(placeKey)) {
+        const QRect kept(UserDefaults::standard().value(placeKey).toPoint(), size());
+        if (const auto placed = placeOnScreens(kept, availableScreenAreas()))
+            move(placed->topLeft());
+    }
     m_placeTimer.setSingleShot(true);
     m_placeTimer.setInterval(500);
     connect(&m_placeTimer, &QTimer::timeout, this, &WidgetHost::savePlace);

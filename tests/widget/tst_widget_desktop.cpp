@@ -1,7 +1,9 @@
 // The widget's desktop run in this process: the menu's Close ends it and takes it off the login
-// items; the size family and the place of its window come back at the next start.
+// items; the size family and the place of its window come back at the next start, whole on a
+// screen present (the test runs on two screens: 1920x1080 and 1280x1024 to its right).
 #include "Fennick/Persistence/PersistenceController.h"
 #include "platform/LoginItem.h"
+#include "platform/UserDefaults.h"
 #include "platform/widgethost/WidgetHost.h"
 #include "support/TestHome.h"
 #include "widget/Desktop.h"
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <functional>
 
@@ -79,7 +82,11 @@ QString autostartEntry()
 class WidgetDesktopTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { Fennick::PersistenceController::shared(); }
+    void initTestCase()
+    {
+        Fennick::PersistenceController::shared();
+        QCOMPARE(QGuiApplication::screens().size(), 2);
+    }
 
     void closeEndsTheRunAndTakesTheWidgetOffTheLoginItems()
     {
@@ -153,6 +160,48 @@ private slots:
                     host.closeAction()->trigger();
                 }).endedByItself);
         QCOMPARE(shownAt, place);
+    }
+
+    void keptPlaceComesBackWholeOnAScreen_data()
+    {
+        QTest::addColumn<QPoint>("kept");
+        QTest::addColumn<QPoint>("expected");  // null: where a widget without a kept place shows
+
+        // The Large widget is 364x382.
+        QTest::newRow("inside the first screen") << QPoint(300, 200) << QPoint(300, 200);
+        QTest::newRow("inside the second screen") << QPoint(2500, 300) << QPoint(2500, 300);
+        QTest::newRow("off the corner of the first screen") << QPoint(1700, 900) << QPoint(1556, 698);
+        QTest::newRow("mostly on the second screen") << QPoint(1900, 1000) << QPoint(1920, 642);
+        QTest::newRow("off the bottom of the second screen") << QPoint(2500, 900) << QPoint(2500, 642);
+        QTest::newRow("off the right of the second screen") << QPoint(3000, 300) << QPoint(2836, 300);
+        QTest::newRow("below the shorter second screen") << QPoint(2500, 1050) << QPoint();
+        QTest::newRow("on a screen that is gone") << QPoint(4000, 300) << QPoint();
+    }
+    void keptPlaceComesBackWholeOnAScreen()
+    {
+        QFETCH(QPoint, kept);
+        QFETCH(QPoint, expected);
+        auto &defaults = platform::UserDefaults::standard();
+        defaults.setValue(QStringLiteral("widgetFamily"), int(WidgetFamily::systemLarge));
+        if (expected.isNull()) {
+            defaults.removeValue(QStringLiteral("widgetPosition"));
+            QVERIFY(runWidget([&](WidgetHost &host) {
+                        expected = host.pos();
+                        host.closeAction()->trigger();
+                    }).endedByItself);
+        }
+        defaults.setValue(QStringLiteral("widgetPosition"), kept);
+
+        QRect shown;
+        QVERIFY(runWidget([&](WidgetHost &host) {
+                    shown = host.frameGeometry();
+                    host.closeAction()->trigger();
+                }).endedByItself);
+        QCOMPARE(shown.size(), platform::widgetkit::displaySize(WidgetFamily::systemLarge));
+        QCOMPARE(shown.topLeft(), expected);
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QVERIFY(std::any_of(screens.cbegin(), screens.cend(),
+                            [&](QScreen *screen) { return screen->availableGeometry().contains(shown); }));
     }
 };
 
