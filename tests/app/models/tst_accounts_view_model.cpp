@@ -522,6 +522,45 @@ private slots:
         QVERIFY(events().take().isEmpty());
     }
 
+    // Another writer holds the store (the removal of a large account): the sign-in's save waits
+    // for it off the GUI thread, where the account can be removed from its list meanwhile.
+    void aSaveWaitingForTheStoreLeavesTheGuiThreadFree_data()
+    {
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("kept") << false;
+        QTest::newRow("removed from its list meanwhile") << true;
+    }
+    void aSaveWaitingForTheStoreLeavesTheGuiThreadFree()
+    {
+        QFETCH(bool, removed);
+        AccountsViewModel model;
+        model.addAccount();
+        const std::shared_ptr<Account> signingIn = model.selectedAccount();
+        giveWorkingKey(*signingIn);
+        auto form = std::make_unique<AccountDetailsViewModel>(signingIn);
+        keychainCalls = 0;
+        QFuture<void> signIn;
+        {
+            WriteLock lock;
+            const qint64 requests = server->requestCount();
+            signIn = form->signIn();
+            QTRY_COMPARE(server->requestCount(), requests + 1);
+            QTest::qWait(200);  // the apps have come back; the save waits for the lock
+            QVERIFY(form->isSigningIn());
+            QVERIFY(!signIn.isFinished());
+            if (removed)
+                QVERIFY(finished(model.deleteSelectedAccount()));
+        }
+        QVERIFY(finished(signIn));
+        QTest::qWait(100);  // anything queued after the sign-in
+
+        QCOMPARE(posts, QStringList{removed ? Vantorel::StoreChange::accountRemoved : Vantorel::StoreChange::accountAdded});
+        QCOMPARE(view().count(ManagedAccount::fetchRequest()), removed ? 0 : 1);
+        QCOMPARE(keychainCalls.load() > 0, !removed);
+        QVERIFY(!form->isSigningIn());
+        QVERIFY(events().take().isEmpty());
+    }
+
     void anAccountSignedInWhileAnotherIsSelectedRemovesItsOwnRow()
     {
         signedIn(QStringLiteral("Other"));
