@@ -9,9 +9,24 @@
 #include "platform/keychain/Keychain.h"
 
 #include <QCoreApplication>
+#include <QMutex>
+#include <QSet>
 
 namespace Fennick {
 namespace {
+// The rows whose accounts were removed in this process. A row key is never given out twice, so
+// an id here can name no later account.
+struct RemovedRows {
+    QMutex mutex;
+    QSet<platform::store::ObjectId> ids;
+};
+
+RemovedRows &removedRows()
+{
+    static RemovedRows rows;
+    return rows;
+}
+
 QString issuerKey(const QString &id) { return QStringLiteral("issuer.") + id; }
 QString keyIdKey(const QString &id) { return QStringLiteral("key.") + id; }
 QString blobKey(const QString &id) { return QStringLiteral("blob.") + id; }
@@ -68,6 +83,27 @@ void Account::adoptObjectId(const platform::store::ObjectId &id)
         return;
     emit objectWillChange();
     m_objectId = id;
+}
+
+bool Account::isRemoved() const
+{
+    if (m_isRemoved)
+        return true;
+    if (!m_objectId)
+        return false;
+    RemovedRows &removed = removedRows();
+    const QMutexLocker lock(&removed.mutex);
+    return removed.ids.contains(*m_objectId);
+}
+
+void Account::markRemoved()
+{
+    m_isRemoved = true;
+    if (!m_objectId)
+        return;
+    RemovedRows &removed = removedRows();
+    const QMutexLocker lock(&removed.mutex);
+    removed.ids.insert(*m_objectId);
 }
 
 template <class T>

@@ -47,8 +47,10 @@ public:
     void adoptObjectId(const platform::store::ObjectId &id);
 
     // The user removed this account: a sign-in that is still running must not store it again.
-    bool isRemoved() const { return m_isRemoved; }
-    void markRemoved() { m_isRemoved = true; }
+    // A stored account's removal counts for every Account of its row in the process, so that a
+    // sign-in started in one list hears of a removal made in another.
+    bool isRemoved() const;
+    void markRemoved();
 
     bool isNew() const { return m_isNew; }
     void setIsNew(bool value);

@@ -5,6 +5,7 @@
 // The program runs in a throwaway home folder with the in-memory keychain, the offscreen
 // platform and local fake servers, so it touches none of the user's files or services.
 
+#include "app/models/AccountDetailsViewModel.h"
 #include "app/models/AccountSummaryViewModel.h"
 #include "app/models/AccountsViewModel.h"
 #include "app/models/AppSummaryViewModel.h"
@@ -533,6 +534,94 @@ void accountDelete(Bench &bench)
     printSamples("account removal, call to every step done", totals, 0);
 }
 
+// Whether another connection holds the store's write lock: this one cannot begin a write at once.
+bool storeWriteLocked()
+{
+    const QString connection = QStringLiteral("bench-lock-probe");
+    bool locked = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(PersistenceController::storePath());
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        if (!db.open())
+            qFatal("cannot open the store: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        locked = !q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!locked)
+            q.exec(QStringLiteral("ROLLBACK"));
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return locked;
+}
+
+// A sign-in of another account that ends while an account of about 110,000 reviews is being
+// removed on a background context: its save needs the store's write lock, which the removal holds.
+// The longest gap between 5 ms ticks on the GUI thread from the removal's start until both are
+// done (and 300 ms after).
+void signInDuringRemoval(Bench &bench)
+{
+    fakes::FakeConnectServer server;
+    Endpoints::setBaseUrl(Endpoints::Service::connect, server.baseUrl());
+    const fakes::FakeAccount key = server.addAccount();
+    server.setApps(key.issuerId, fakes::sampleApps(1, 1, 0, QStringLiteral("sign-in")));
+    QList<double> stalls, working, lockedAt, removals, signIns;
+    int failed = 0;
+    for (int run = 0; run < runsPerFigure; ++run) {
+        const qint64 doomedKey = copyBigAccount(bench, 100 + run);
+        Vantorel::AccountsViewModel remover;
+        waitTurning(remover.load());
+        std::shared_ptr<Account> doomed, signingIn;
+        for (const auto &account : remover.accounts()) {
+            if (account->objectId() && account->objectId()->key() == doomedKey)
+                doomed = account;
+            else if (account->objectId() && *account->objectId() != bench.bigAccount)
+                signingIn = account;
+        }
+        if (!doomed || !signingIn)
+            qFatal("the copied account or another one is not listed");
+        remover.setSelectedAccount(doomed);
+        signingIn->setIssuerId(key.issuerId);
+        signingIn->setKeyId(key.keyId);
+        signingIn->setKeyBlob(key.privateKeyPem);
+        Vantorel::AccountDetailsViewModel form(signingIn);
+        QObject::connect(&form, &Vantorel::AccountDetailsViewModel::alertRequested, [&failed] { ++failed; });
+        turnFor(100);
+
+        QElapsedTimer clock;
+        clock.start();
+        StallProbe probe(clock);
+        probe.start();
+        double removed = 0, signedIn = 0;
+        QFuture<void> removal = remover.deleteSelectedAccount().then([&] { removed = double(clock.nsecsElapsed()) / 1e6; });
+        // The sign-in starts once the removal holds the write lock; its answer comes at once.
+        while (!storeWriteLocked() && !removal.isFinished())
+            turnFor(2);
+        if (removal.isFinished())
+            qFatal("the removal ended before its write lock was seen");
+        lockedAt.append(double(clock.nsecsElapsed()) / 1e6);
+        QFuture<void> signIn = form.signIn().then([&] { signedIn = double(clock.nsecsElapsed()) / 1e6; });
+        waitTurning(removal);
+        waitTurning(signIn);
+        turnFor(300);
+        probe.stop();
+        stalls.append(probe.longestMs());
+        working.append(probe.longestCpuMs());
+        removals.append(removed);
+        signIns.append(signedIn);
+        if (rowsOfAccount(QStringLiteral("Review"), doomedKey) != 0)
+            qFatal("reviews of the removed account are left");
+    }
+    std::printf("  (each run removes an account of about 110,000 reviews; %d of %lld sign-ins failed)\n", failed,
+                static_cast<long long>(signIns.size()));
+    printSamples("sign-in during an account removal, longest GUI-thread stall", stalls, 50);
+    printSamples("  of which the GUI thread worked", working, 0);
+    printSamples("  write lock seen and sign-in started at", lockedAt, 0);
+    printSamples("  removal done at", removals, 0);
+    printSamples("  sign-in done at", signIns, 0);
+}
+
 // From starting the `vantorel` program on this store to its first painted main window with the
 // sidebar loaded, and the program's resident memory at that moment. The program reports both
 // itself when VANTOREL_STARTUP_PROBE is set, and quits.
@@ -760,6 +849,7 @@ int main(int argc, char **argv)
         {QStringLiteral("browser-scroll"), browserScroll},
         {QStringLiteral("startup"), programStartup},
         {QStringLiteral("account-delete"), accountDelete},  // adds and removes its own accounts
+        {QStringLiteral("sign-in-during-removal"), signInDuringRemoval},  // the same
         {QStringLiteral("sync"), syncStall},  // last: it adds to the store
     };
     QStringList wanted = app.arguments().mid(1);

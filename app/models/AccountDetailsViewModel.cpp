@@ -5,6 +5,7 @@
 #include "Fennick/Persistence/ManagedAccount.h"
 #include "Fennick/Persistence/PersistenceController.h"
 #include "Fennick/WorkerPools.h"
+#include "app/models/ModelSupport.h"
 #include "app/models/StoreChanges.h"
 
 #include <QDateTime>
@@ -21,6 +22,8 @@ namespace Vantorel {
 using Fennick::Account;
 using Fennick::Credentials;
 using Fennick::ManagedAccount;
+using platform::store::Context;
+using platform::store::ObjectId;
 
 namespace {
 
@@ -155,43 +158,56 @@ QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account
         qCInfo(Fennick::Log::app(), "The account was removed during sign in; it is not saved");
         return QtFuture::makeReadyFuture();
     }
-    platform::store::Context &context = Fennick::PersistenceController::shared().container().viewContext();
-    const std::optional<platform::store::ObjectId> stored = account->objectId();
-    ManagedAccount *row = nullptr;
-    bool saved = false;
-    try {
-        saved = context.saveAtomically([&](platform::store::Context &c) {
-            if (stored) {
-                // Checked under the store's write lock: a deletion that another context has
-                // written is seen here even before this context has heard of it.
-                row = c.isStored(*stored) ? c.existingObject<ManagedAccount>(*stored) : nullptr;
-                if (!row)
-                    return false;
-            } else {
-                row = c.insert<ManagedAccount>();
-            }
-            // The row keeps only the name: the key material goes to the keychain.
-            row->setName(account->name());
-            row->setKeyId(QString());
-            row->setIssuerId(QString());
-            row->setKeyBlob(QByteArray());
-            row->setTimestamp(QDateTime::currentDateTimeUtc());
-            return true;
-        });
-    } catch (...) {
-        // A failed insert must not linger in the shared view context for someone else's save.
-        if (!stored && row)
-            context.deleteObject(row);
-        throw;
-    }
-    if (!saved) {
-        qCInfo(Fennick::Log::app(), "The account was removed during sign in; it is not saved");
-        return QtFuture::makeReadyFuture();
-    }
-    // The account in the list now names its row, so that removing it deletes that row and
-    // saving it again rewrites it.
-    account->adoptObjectId(row->objectId());
+    const std::optional<ObjectId> stored = account->objectId();
+    const QString name = account->name();
+    // The save waits for the store's write lock, which another writer (the removal of a large
+    // account) may hold for seconds: it runs on a background context, never on the GUI thread.
+    return ModelSupport::inBackgroundContext([stored, name](Context &context) -> std::optional<ObjectId> {
+               ManagedAccount *row = nullptr;
+               const bool saved = context.saveAtomically([&](Context &c) {
+                   if (stored) {
+                       // Checked under the store's write lock: a deletion that another context
+                       // has written is seen here even before this context has heard of it.
+                       row = c.isStored(*stored) ? c.existingObject<ManagedAccount>(*stored) : nullptr;
+                       if (!row)
+                           return false;
+                   } else {
+                       row = c.insert<ManagedAccount>();
+                   }
+                   // The row keeps only the name: the key material goes to the keychain.
+                   row->setName(name);
+                   row->setKeyId(QString());
+                   row->setIssuerId(QString());
+                   row->setKeyBlob(QByteArray());
+                   row->setTimestamp(QDateTime::currentDateTimeUtc());
+                   return true;
+               });
+               return saved ? std::optional(row->objectId()) : std::nullopt;
+           })
+        .then(guiContext(),
+              [account, tested, self, isInsert = !stored](const std::optional<ObjectId> &row) {
+                  if (!row) {
+                      qCInfo(Fennick::Log::app(), "The account was removed during sign in; it is not saved");
+                      return QtFuture::makeReadyFuture();
+                  }
+                  // The account in the list now names its row, so that removing it deletes that
+                  // row and saving it again rewrites it.
+                  account->adoptObjectId(*row);
+                  if (account->isRemoved()) {
+                      qCInfo(Fennick::Log::app(), "The account was removed during sign in; it is not saved");
+                      // Removed from its list before it had a row: the row written meanwhile goes.
+                      if (isInsert)
+                          return deleteRow(*row);
+                      return QtFuture::makeReadyFuture();
+                  }
+                  return saveKeys(account, tested, self);
+              })
+        .unwrap();
+}
 
+QFuture<void> AccountDetailsViewModel::saveKeys(const std::shared_ptr<Account> &account, const Credentials &tested,
+                                                const QPointer<AccountDetailsViewModel> &self)
+{
     const QString id = account->id();
     const QString name = account->name();
     const bool wasNew = account->isNew();
@@ -202,7 +218,8 @@ QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account
                                  keys.saveToKeychain(id);
                              })
         .then(guiContext(), [account, wasNew, self] {
-            // Removed while the keys were written: its removal has been announced last.
+            // Removed, from any list, while the keys were written: its removal has been announced
+            // last.
             if (account->isRemoved())
                 return;
             if (!wasNew) {
@@ -214,6 +231,16 @@ QFuture<void> AccountDetailsViewModel::saveAccount(const std::shared_ptr<Account
             if (self)
                 emit self->dismissRequested();
         });
+}
+
+QFuture<void> AccountDetailsViewModel::deleteRow(const ObjectId &row)
+{
+    return ModelSupport::inBackgroundContext([row](Context &context) {
+        if (auto *gone = context.existingObject<ManagedAccount>(row)) {
+            context.deleteObject(gone);
+            context.save();
+        }
+    });
 }
 
 void AccountDetailsViewModel::fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error)

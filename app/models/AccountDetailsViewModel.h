@@ -14,7 +14,8 @@ namespace Vantorel {
 
 // The sign-in form of one account: reads the key file, tests the key by listing the account's
 // apps and, when at least one comes back, saves the account (name in the store, key material in
-// the keychain only). GUI thread only; the request and the keychain write run on a pool.
+// the keychain only). GUI thread only; the request and the keychain write run on a pool, the
+// store write on a background context.
 class AccountDetailsViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool canSignIn READ canSignIn NOTIFY canSignInChanged)
@@ -57,10 +58,14 @@ signals:
     void dismissRequested();
 
 private:
-    // Writes the store row and, off the GUI thread, the keychain items of the tested key.
-    // Nothing is written for an account that was removed meanwhile.
+    // Writes the store row on a background context, then the keychain items of the tested key
+    // on a pool. Nothing is written for an account that was removed meanwhile.
     static QFuture<void> saveAccount(const std::shared_ptr<Fennick::Account> &account,
                                      const Fennick::Credentials &tested, const QPointer<AccountDetailsViewModel> &self);
+    // The keychain step of saveAccount(), then the announcement unless the account was removed.
+    static QFuture<void> saveKeys(const std::shared_ptr<Fennick::Account> &account, const Fennick::Credentials &tested,
+                                  const QPointer<AccountDetailsViewModel> &self);
+    static QFuture<void> deleteRow(const platform::store::ObjectId &row);
     static void fail(const QPointer<AccountDetailsViewModel> &self, const std::exception &error);
     void setSigningIn(bool value);
     void updateCanSignIn();

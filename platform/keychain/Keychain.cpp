@@ -18,11 +18,22 @@ struct InMemoryStore {
     QString failureMessage;
     std::function<void()> observer;
 
+    // Tells the observer of one call. Outside the mutex, so that an observer that holds one call
+    // back (a slow keyring) holds back no other thread's calls.
+    void observeCall()
+    {
+        std::function<void()> observing;
+        {
+            const QMutexLocker lock(&mutex);
+            observing = observer;
+        }
+        if (observing)
+            observing();
+    }
+
     // Counts one call; throws when it is the armed failure. Caller holds the mutex.
     void checkArmedFailure()
     {
-        if (observer)
-            observer();
         if (callsBeforeFailure < 0)
             return;
         if (callsBeforeFailure-- > 0)
@@ -47,6 +58,7 @@ void storeValue(const QString &service, const QString &key, const QByteArray &va
         return;
     }
     InMemoryStore &store = memoryStore();
+    store.observeCall();
     QMutexLocker lock(&store.mutex);
     store.checkArmedFailure();
     store.items.insert({service, key}, value);
@@ -57,6 +69,7 @@ std::optional<QByteArray> lookupValue(const QString &service, const QString &key
     if (!inMemory.load())
         return SecretService::lookup(service, key);
     InMemoryStore &store = memoryStore();
+    store.observeCall();
     QMutexLocker lock(&store.mutex);
     store.checkArmedFailure();
     const auto found = store.items.constFind({service, key});

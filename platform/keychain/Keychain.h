@@ -45,8 +45,8 @@ public:
     // Lets `callsToPass` further calls of the in-memory store succeed, then fails the next one
     // with `message` (code ServiceFailure); later calls succeed again.
     static void failNextCallForTesting(const QString &message, int callsToPass = 0);
-    // Calls `observer` on the calling thread at every call of the in-memory store (nothing
-    // clears it).
+    // Calls `observer` on the calling thread at every call of the in-memory store, before the
+    // call's work and without holding up other threads' calls (nothing clears it).
     static void observeCallsForTesting(std::function<void()> observer);
 
 private:

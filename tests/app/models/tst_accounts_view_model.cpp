@@ -12,6 +12,7 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <algorithm>
 #include <atomic>
@@ -91,6 +92,10 @@ class AccountsViewModelTest : public QObject {
     std::function<void()> atRemoval;  // runs as "reviews.storeAccountRemoved" is delivered
     QStringList posts;                // every store-change name posted, in order
     std::atomic<int> keychainCalls = 0;
+    // Armed, the next keychain call waits (as for a slow or locked keyring) until released.
+    std::atomic<bool> holdNextKeychainCall = false;
+    std::atomic<bool> keychainCallHeld = false;
+    QSemaphore keychainRelease;
     std::unique_ptr<fakes::FakeConnectServer> server;
 
     // A key that App Store Connect answers for, given to `account` as the form would.
@@ -112,6 +117,12 @@ class AccountsViewModelTest : public QObject {
                      QByteArray("p8 of ") + name.toUtf8());
         [&] { QVERIFY(keys.saveToKeychain(id.uriString())); }();
         return id;
+    }
+
+    void releaseKeychainCall()
+    {
+        if (keychainCallHeld.exchange(false))
+            keychainRelease.release();
     }
 
     // Whether a widget reload and a removal notice arrived since the last call.
@@ -147,7 +158,13 @@ private slots:
             platform::NotificationCenter::defaultCenter().subscribe(name, this,
                                                                     [this, name](const QString &) { posts << name; });
         }
-        Keychain::observeCallsForTesting([this] { ++keychainCalls; });
+        Keychain::observeCallsForTesting([this] {
+            ++keychainCalls;
+            if (holdNextKeychainCall.exchange(false)) {
+                keychainCallHeld = true;
+                keychainRelease.acquire();
+            }
+        });
         server = std::make_unique<fakes::FakeConnectServer>();
         Fennick::Endpoints::setBaseUrl(Fennick::Endpoints::Service::connect, server->baseUrl());
     }
@@ -168,6 +185,8 @@ private slots:
     void cleanup()
     {
         atRemoval = nullptr;  // it may point into the finished test's locals
+        holdNextKeychainCall = false;
+        releaseKeychainCall();
     }
 
     void loadReadsKeysAndKeepsTheSelection()
@@ -456,6 +475,90 @@ private slots:
         AccountsViewModel reloaded;
         QVERIFY(finished(reloaded.load()));
         QVERIFY(reloaded.accounts().isEmpty());
+    }
+
+    // The row is saved, but its keychain items are still being written (a slow or locked
+    // keyring) when a list opened later removes the account: the sign-in then announces nothing.
+    void anAccountRemovedWhileItsKeysAreWrittenIsNotAnnounced_data()
+    {
+        QTest::addColumn<bool>("isNew");
+        QTest::newRow("new account") << true;
+        QTest::newRow("edited account") << false;
+    }
+    void anAccountRemovedWhileItsKeysAreWrittenIsNotAnnounced()
+    {
+        QFETCH(bool, isNew);
+        AccountsViewModel model;
+        if (isNew) {
+            model.addAccount();
+        } else {
+            signedIn(QStringLiteral("Stored"));
+            QVERIFY(finished(model.load()));
+            model.setSelectedAccount(model.accounts()[0]);
+        }
+        const std::shared_ptr<Account> signingIn = model.selectedAccount();
+        giveWorkingKey(*signingIn);
+        auto form = std::make_unique<AccountDetailsViewModel>(signingIn);
+        QSignalSpy dismissals(form.get(), &AccountDetailsViewModel::dismissRequested);
+        holdNextKeychainCall = true;
+        const QFuture<void> signIn = form->signIn();
+        QTRY_VERIFY(keychainCallHeld);
+        QVERIFY(signingIn->objectId());
+
+        AccountsViewModel later;  // the settings window closed and opened again
+        QVERIFY(finished(later.load()));
+        QCOMPARE(later.accounts().size(), 1);
+        QCOMPARE(later.accounts()[0]->id(), signingIn->id());
+        later.setSelectedAccount(later.accounts()[0]);
+        QVERIFY(finished(later.deleteSelectedAccount()));
+        releaseKeychainCall();
+        QVERIFY(finished(signIn));
+        QTest::qWait(100);  // anything queued after the sign-in
+
+        QCOMPARE(posts, QStringList{Vantorel::StoreChange::accountRemoved});
+        QCOMPARE(dismissals.count(), 0);
+        QVERIFY(!form->isSigningIn());
+        QCOMPARE(view().count(ManagedAccount::fetchRequest()), 0);
+        QVERIFY(events().take().isEmpty());
+    }
+
+    // Another writer holds the store (the removal of a large account): the sign-in's save waits
+    // for it off the GUI thread, where the account can be removed from its list meanwhile.
+    void aSaveWaitingForTheStoreLeavesTheGuiThreadFree_data()
+    {
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("kept") << false;
+        QTest::newRow("removed from its list meanwhile") << true;
+    }
+    void aSaveWaitingForTheStoreLeavesTheGuiThreadFree()
+    {
+        QFETCH(bool, removed);
+        AccountsViewModel model;
+        model.addAccount();
+        const std::shared_ptr<Account> signingIn = model.selectedAccount();
+        giveWorkingKey(*signingIn);
+        auto form = std::make_unique<AccountDetailsViewModel>(signingIn);
+        keychainCalls = 0;
+        QFuture<void> signIn;
+        {
+            WriteLock lock;
+            const qint64 requests = server->requestCount();
+            signIn = form->signIn();
+            QTRY_COMPARE(server->requestCount(), requests + 1);
+            QTest::qWait(200);  // the apps have come back; the save waits for the lock
+            QVERIFY(form->isSigningIn());
+            QVERIFY(!signIn.isFinished());
+            if (removed)
+                QVERIFY(finished(model.deleteSelectedAccount()));
+        }
+        QVERIFY(finished(signIn));
+        QTest::qWait(100);  // anything queued after the sign-in
+
+        QCOMPARE(posts, QStringList{removed ? Vantorel::StoreChange::accountRemoved : Vantorel::StoreChange::accountAdded});
+        QCOMPARE(view().count(ManagedAccount::fetchRequest()), removed ? 0 : 1);
+        QCOMPARE(keychainCalls.load() > 0, !removed);
+        QVERIFY(!form->isSigningIn());
+        QVERIFY(events().take().isEmpty());
     }
 
     void anAccountSignedInWhileAnotherIsSelectedRemovesItsOwnRow()
