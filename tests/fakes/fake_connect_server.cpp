@@ -1,9 +1,10 @@
 // Serves sample App Store Connect data on 127.0.0.1 for trying the programs by hand:
-//   fake_connect_server [port] [--accounts N] [--delay MS]
+//   fake_connect_server [port] [--accounts N] [--delay MS] [--fail PATH]...
 // then start a program with VANTOREL_CONNECT_URL set to the address printed, and add an account
 // with the printed issuer id, key id and key file. The key is made for this run only. The fake
 // app lookup (icons), translation and e-mail services start alongside; their variables are
-// printed too.
+// printed too. --fail answers 500 on a path (for example /v1/customerReviewResponses, where
+// responses are published), to try what a user sees when the service fails.
 
 #include "FakeConnectServer.h"
 #include "FakeEmailServer.h"
@@ -28,17 +29,20 @@ int main(int argc, char **argv)
     int accounts = 1;
     int delayMs = 0;
     quint16 port = 0;
+    QList<QByteArray> failingPaths;
     while (ok && !arguments.isEmpty()) {
         const QString argument = arguments.takeFirst();
         if (argument == QLatin1String("--accounts") && !arguments.isEmpty())
             accounts = arguments.takeFirst().toInt(&ok);
         else if (argument == QLatin1String("--delay") && !arguments.isEmpty())
             delayMs = arguments.takeFirst().toInt(&ok);
+        else if (argument == QLatin1String("--fail") && !arguments.isEmpty())
+            failingPaths.append(arguments.takeFirst().toUtf8());
         else
             port = argument.toUShort(&ok);
     }
     if (!ok || accounts < 1 || delayMs < 0) {
-        std::fprintf(stderr, "usage: fake_connect_server [port] [--accounts N] [--delay MS]\n");
+        std::fprintf(stderr, "usage: fake_connect_server [port] [--accounts N] [--delay MS] [--fail PATH]...\n");
         return 2;
     }
 
@@ -51,6 +55,10 @@ int main(int argc, char **argv)
 
     fakes::FakeConnectServer server(port);
     server.setDelay(delayMs);  // a slow network, to try what happens while requests run
+    fakes::Override failure;
+    failure.status = 500;
+    for (const QByteArray &path : std::as_const(failingPaths))
+        server.setOverride(path, failure);
     QList<fakes::FakeAccount> keys;
     for (int i = 0; i < accounts; ++i) {
         keys.append(server.addAccount());
@@ -91,7 +99,11 @@ int main(int argc, char **argv)
 
     int received = 0;
     sigwait(&stopSignals, &received);
-    // What the feedback form sent, for checking a build's token by hand.
+    // What was changed or sent, for checking by hand how often a request went out.
+    for (const fakes::RecordedRequest &request : server.requests()) {
+        if (request.method != "GET")
+            std::printf("%s %s\n", request.method.constData(), request.target.constData());
+    }
     for (const fakes::EmailRequest &request : email.requests())
         std::printf("E-mail received with the server token %s\n", request.token.constData());
     return 0;
