@@ -130,11 +130,14 @@ AccountDetailsView::AccountDetailsView(std::shared_ptr<Fennick::Account> account
 
     auto *form = new QFormLayout;
     // Inside the layout below, which has no spacing, the form would inherit none: labels would
-    // touch their fields. Take the style's spacing between a label and its field.
-    int labelSpacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, this);
-    if (labelSpacing < 0)
-        labelSpacing = style()->combinedLayoutSpacing(QSizePolicy::Label, QSizePolicy::LineEdit, Qt::Horizontal, nullptr, this);
-    form->setHorizontalSpacing(labelSpacing);
+    // touch their fields and fields each other. Take the style's spacing.
+    const auto styleSpacing = [this](QStyle::PixelMetric metric, QSizePolicy::ControlType next, Qt::Orientation along) {
+        const int spacing = style()->pixelMetric(metric, nullptr, this);
+        return spacing >= 0 ? spacing
+                            : style()->combinedLayoutSpacing(QSizePolicy::Label, next, along, nullptr, this);
+    };
+    form->setHorizontalSpacing(styleSpacing(QStyle::PM_LayoutHorizontalSpacing, QSizePolicy::LineEdit, Qt::Horizontal));
+    form->setVerticalSpacing(styleSpacing(QStyle::PM_LayoutVerticalSpacing, QSizePolicy::Label, Qt::Vertical));
     form->addRow(tr("Name:"), m_name);
     form->addRow(tr("Issuer ID:"), m_issuerId);
     form->addRow(tr("Key ID:"), m_keyId);

@@ -532,17 +532,21 @@ private slots:
     void formLabelsStandApartFromTheirFields()
     {
         Form form(newAccount());
-        const QStyle *style = form.view.style();
-        int spacing = style->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, &form.view);
-        if (spacing < 0)
-            spacing = style->combinedLayoutSpacing(QSizePolicy::Label, QSizePolicy::LineEdit, Qt::Horizontal, nullptr, &form.view);
-        QVERIFY(spacing > 0);
         const auto *layout = form.view.findChild<QFormLayout *>();
         QVERIFY(layout);
+        // The style's own spacing, whatever it is; the form sits in a layout without any.
+        const QStyle *style = form.view.style();
+        const int across = style->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, &form.view);
+        const int down = style->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, &form.view);
+        QVERIFY(across > 0 && down > 0);
+        const QWidget *above = nullptr;
         for (QLineEdit *field : {form.name, form.issuerId, form.keyId}) {
             const QWidget *label = layout->labelForField(field);
             QVERIFY(label);
-            QVERIFY2(field->geometry().left() - (label->geometry().right() + 1) >= spacing, qPrintable(field->objectName()));
+            QVERIFY2(field->geometry().left() - (label->geometry().right() + 1) >= across, qPrintable(field->objectName()));
+            if (above)
+                QVERIFY2(field->geometry().top() - (above->geometry().bottom() + 1) >= down, qPrintable(field->objectName()));
+            above = field;
         }
     }
 
