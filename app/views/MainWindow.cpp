@@ -6,19 +6,17 @@
 #include "app/views/BusyIndicator.h"
 #include "app/views/DetailViews.h"
 #include "app/views/SidebarView.h"
-#include "platform/ScreenPlacement.h"
+#include "platform/PresentScreens.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QToolBar>
@@ -36,14 +34,6 @@ const QString maximizedKey = QStringLiteral("mainWindowMaximized");
 const QString sidebarWidthKey = QStringLiteral("sidebarWidth");
 // Frames wider than this come from a damaged settings file, not from a window manager.
 constexpr int largestFrameMargin = 200;
-
-QList<QRect> availableScreenAreas()
-{
-    QList<QRect> areas;
-    for (const QScreen *screen : QGuiApplication::screens())
-        areas << screen->availableGeometry();
-    return areas;
-}
 }  // namespace
 
 MainWindow::MainWindow(MainViewModel &viewModel, QWidget *parent)
@@ -173,7 +163,7 @@ void MainWindow::restorePlace()
             !sane(margins.bottom()))
             margins = {};
         // Kept on a screen that is gone: the default size where the window manager puts it.
-        if (const auto placed = platform::placeOnScreens(kept.marginsAdded(margins), availableScreenAreas()))
+        if (const auto placed = platform::placeOnPresentScreens(kept.marginsAdded(margins)))
             setGeometry(placed->marginsRemoved(margins));
     }
     if (defaults.boolValue(maximizedKey))

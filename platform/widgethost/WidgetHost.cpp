@@ -1,6 +1,6 @@
 #include "platform/widgethost/WidgetHost.h"
 
-#include "platform/ScreenPlacement.h"
+#include "platform/PresentScreens.h"
 #include "platform/UserDefaults.h"
 #include "platform/widgetkit/WidgetCenter.h"
 
@@ -14,7 +14,6 @@
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QWindow>
 #include <QVBoxLayout>
 #include <limits>
@@ -28,14 +27,6 @@ int millisecondsUntil(const QDateTime &date)
 {
     const qint64 ms = QDateTime::currentDateTimeUtc().msecsTo(date);
     return static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
-}
-
-QList<QRect> availableScreenAreas()
-{
-    QList<QRect> areas;
-    for (const QScreen *screen : QGuiApplication::screens())
-        areas << screen->availableGeometry();
-    return areas;
 }
 }  // namespace
 
@@ -58,7 +49,7 @@ WidgetHost::WidgetHost(WidgetConfiguration configuration, QWidget *parent)
     // gone is left to the window manager.
     if (UserDefaults::standard().hasStoredValue(placeKey)) {
         const QRect kept(UserDefaults::standard().value(placeKey).toPoint(), size());
-        if (const auto placed = placeOnScreens(kept, availableScreenAreas()))
+        if (const auto placed = placeOnPresentScreens(kept))
             move(placed->topLeft());
     }
     m_placeTimer.setSingleShot(true);
